@@ -1,0 +1,30 @@
+// Conversion between UTF-8 (the program's own text form) and the single-byte code pages that
+// 1DF reports and the log files use: Windows-1251 and DOS 866 (both Cyrillic).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class CodePage { kCp1251, kCp866 };
+
+// Raised when a text cannot be represented in the target code page, or is not valid UTF-8.
+class EncodingError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Decodes single-byte text to UTF-8. Every byte has a meaning (bytes that the code page leaves
+// unassigned map to U+FFFD), so this never raises.
+std::string DecodeToUtf8(std::string_view bytes, CodePage page);
+
+// Encodes UTF-8 text into the code page. Raises EncodingError naming the first character that
+// the code page cannot hold, or on malformed UTF-8.
+std::string EncodeFromUtf8(std::string_view utf8, CodePage page);
+
+// Same as EncodeFromUtf8 but returns false instead of raising.
+bool TryEncodeFromUtf8(std::string_view utf8, CodePage page, std::string* out);
+
+}  // namespace platform

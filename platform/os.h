@@ -1,0 +1,115 @@
+// The operating-system services the tool needs, behind one small interface.
+// One source per operating system implements it (os_posix.cpp, os_windows.cpp); CMake picks one.
+// Paths and texts are UTF-8 everywhere in the program; conversion happens inside the source.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Raised for every operating-system failure. The message names the operation and the path
+// and carries the system's own reason ("cannot open '/x/a.dbf': Permission denied").
+class OsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class BoxIcon { kNone, kInformation, kError };
+
+// Shows a modal message box with no owner window and a single OK button, and returns when the
+// user closed it. Where the system has no message boxes (POSIX), writes the caption and the text
+// to standard error instead, verbatim, each followed by a line feed. Never raises.
+void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon);
+
+// Sounds the system's simple beep (POSIX: a BEL character on standard error). Never raises.
+void Beep();
+
+// Asks for the high-priority process class and the highest thread priority. Failures are
+// ignored (the request is only a hint to the scheduler). Never raises.
+void RaisePriority();
+
+// Records the process arguments as main() received them. Must be called once at start-up,
+// before RawCommandLine() or Arguments().
+void InitCommandLine(int argc, char** argv);
+
+// The whole raw command line of the process, program path included. On POSIX, where the
+// kernel keeps no raw line, the arguments joined by single blanks; an argument holding a blank
+// or being empty is enclosed in double quotes.
+std::string RawCommandLine();
+
+// The arguments, argument 0 being the program, split as the system splits them.
+std::vector<std::string> Arguments();
+
+// The directory of the running executable, always ending in the path separator.
+// Raises OsError when the system cannot tell.
+std::string ExecutableDirectory();
+
+// The separator the system prefers in paths ('/' on POSIX, '\\' on Windows).
+char PathSeparator();
+
+// True when `path` names an existing file or directory.
+bool FileExists(const std::string& path);
+
+// Writes `bytes` to `path`, creating or replacing it. Raises OsError on any failure
+// (including a short write or a failing close).
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// Reads the whole file. Raises OsError when it cannot be opened or read.
+std::string ReadWholeFile(const std::string& path);
+
+// Copies `source` over `target` so that `target` is always either its old content or the
+// complete copy: the bytes go to a temporary file beside `target`, are flushed to disk, and
+// the temporary file is then renamed over `target`. A read-only `target` is not replaced.
+// On failure the temporary file is removed, `target` is untouched, and OsError is raised.
+void ReplaceFileWithCopy(const std::string& source, const std::string& target);
+
+struct LocalTime {
+  int year = 0;  // four digits
+  int month = 0;  // 1..12
+  int day = 0;  // 1..31
+  int hour = 0;  // 0..23
+  int minute = 0;
+  int second = 0;
+};
+
+// The current local date and time.
+LocalTime Now();
+
+// An open file held under an operating-system lock for as long as the object lives.
+// Exclusive: no other open of the file (from this or another process) succeeds meanwhile.
+// Shared: other shared opens succeed, exclusive ones fail.
+class LockedFile {
+ public:
+  enum class Sharing { kShared, kExclusive };
+
+  // Opens `path` for reading and writing; a file the process may not write is opened read-only
+  // instead (read_only() tells). Raises OsError when the file is missing, cannot be opened,
+  // or is held by someone else in a conflicting mode ("... is in use by another program").
+  LockedFile(const std::string& path, Sharing sharing);
+  ~LockedFile();  // releases the lock and closes the file; never raises
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
+
+  bool read_only() const { return read_only_; }
+  const std::string& path() const { return path_; }
+
+  // Reads the whole file from its start. Raises OsError.
+  std::string ReadAll();
+
+  // Replaces the whole content of the file with `bytes`, atomically: the file is either its
+  // old content or the complete new one, whatever happens meanwhile, and the lock is held
+  // throughout. Raises OsError (read-only file, disk full, ...); the old content then stays.
+  void ReplaceContents(const std::string& bytes);
+
+ private:
+  std::string path_;
+  Sharing sharing_;
+  bool read_only_ = false;
+  std::intptr_t handle_ = -1;  // file descriptor or HANDLE, owned by the platform source
+};
+
+}  // namespace platform

@@ -1,0 +1,2 @@
+// Placeholder until the table component lands.
+int main() { return 0; }
