@@ -32,13 +32,13 @@ void Beep();
 // ignored (the request is only a hint to the scheduler). Never raises.
 void RaisePriority();
 
-// Records the process arguments as main() received them. Must be called once at start-up,
-// before RawCommandLine() or Arguments().
+// Records the process arguments as main() received them (copied). Must be called once at
+// start-up, before RawCommandLine() or Arguments(); until then both give empty results.
 void InitCommandLine(int argc, char** argv);
 
 // The whole raw command line of the process, program path included. On POSIX, where the
 // kernel keeps no raw line, the arguments joined by single blanks; an argument holding a blank
-// or being empty is enclosed in double quotes.
+// (space or tab) or being empty is enclosed in double quotes (nothing inside is escaped).
 std::string RawCommandLine();
 
 // The arguments, argument 0 being the program, split as the system splits them.
@@ -63,7 +63,10 @@ std::string ReadWholeFile(const std::string& path);
 
 // Copies `source` over `target` so that `target` is always either its old content or the
 // complete copy: the bytes go to a temporary file beside `target`, are flushed to disk, and
-// the temporary file is then renamed over `target`. A read-only `target` is not replaced.
+// the temporary file is then renamed over `target`. A read-only `target` is not replaced:
+// one the process may not write, or one without any write permission bit (read-only even for
+// an administrator/root). A replaced `target` keeps its permissions; a `target` that is a
+// symbolic link stays one, and the file it points to is replaced. Both paths may be relative.
 // On failure the temporary file is removed, `target` is untouched, and OsError is raised.
 void ReplaceFileWithCopy(const std::string& source, const std::string& target);
 
@@ -87,8 +90,12 @@ class LockedFile {
   enum class Sharing { kShared, kExclusive };
 
   // Opens `path` for reading and writing; a file the process may not write is opened read-only
-  // instead (read_only() tells). Raises OsError when the file is missing, cannot be opened,
-  // or is held by someone else in a conflicting mode ("... is in use by another program").
+  // instead (read_only() tells). A file without any write permission bit counts as read-only
+  // even when the process could write it anyway (root), like ReplaceFileWithCopy's target.
+  // Raises OsError when the file is missing, is a directory or other non-regular file, cannot
+  // be opened, or is held by someone else in a conflicting mode ("'<path>' is in use by another
+  // program"). On POSIX the lock is flock(): it also conflicts with another LockedFile of the
+  // same file in this process, and binds only programs that lock too (advisory).
   LockedFile(const std::string& path, Sharing sharing);
   ~LockedFile();  // releases the lock and closes the file; never raises
   LockedFile(const LockedFile&) = delete;
@@ -102,7 +109,9 @@ class LockedFile {
 
   // Replaces the whole content of the file with `bytes`, atomically: the file is either its
   // old content or the complete new one, whatever happens meanwhile, and the lock is held
-  // throughout. Raises OsError (read-only file, disk full, ...); the old content then stays.
+  // throughout (on POSIX a new file is written beside, locked, and renamed over the path; the
+  // file keeps its permissions). Raises OsError (read-only file, disk full, ...); the old
+  // content then stays and the object remains usable.
   void ReplaceContents(const std::string& bytes);
 
  private:
