@@ -1,0 +1,25 @@
+#include "tables/table_set.h"
+
+#include <string>
+
+#include "platform/os.h"
+#include "tables/report_layout.h"
+
+namespace tables {
+
+TDataModule1::TDataModule1() : Table1("Table1"), TableSorted("TableSorted"), TableRez("TableRez") {
+  const std::string current_directory = std::string(".") + platform::PathSeparator();
+  Table1.SetDirectory(current_directory);
+  Table1.SetFileName(kTemplateFileName);
+
+  TableSorted.SetDirectory(current_directory);
+  TableSorted.SetFileName(kSortedFileName);
+  TableSorted.SetExclusive(true);
+  TableSorted.SetIndexName(kTinIndexName);
+
+  TableRez.SetDirectory(current_directory);
+  TableRez.SetFileName(kTemplateFileName);
+  TableRez.SetExclusive(true);
+}
+
+}  // namespace tables
