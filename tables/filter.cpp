@@ -1,0 +1,649 @@
+#include "tables/filter.h"
+
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "tables/field_codec.h"
+#include "tables/table_error.h"
+
+namespace tables {
+
+namespace {
+
+// Deeper nesting than this is no real filter; the limit keeps the recursive parser off the end
+// of the stack.
+constexpr int kMaxDepth = 200;
+
+// The mantissa limit below which a decimal number divided by a power of ten is exact after one
+// rounding, so the result is the same double that any correctly rounding parser produces.
+constexpr std::uint64_t kExactMantissa = std::uint64_t{1} << 53;
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxFastDecimals = 22;
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+bool IsNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// Field bytes count as padding when blank or NUL, the same bytes that TrimTrailing drops.
+bool IsPadding(char c) { return c == ' ' || c == '\0'; }
+
+std::size_t TrimmedLength(const char* field, std::size_t width) {
+  while (width > 0 && IsPadding(field[width - 1])) --width;
+  return width;
+}
+
+enum class NumberForm { kBlank, kNumber, kOther };
+
+// Number fields are nearly always right-aligned plain decimals ("   12", " -3.50"). Reading
+// those here avoids the general parser on the hot path. kOther means the bytes have some other
+// form (comma, exponent, NULs, stars, a '+', malformed text): the caller then asks
+// ParseNumberField, which also raises for malformed bytes. The value goes through a pointer
+// rather than an optional because the optional's return costs more than the parse itself.
+NumberForm ReadPlainNumber(const char* p, std::size_t width, double* value) {
+  std::size_t i = 0;
+  while (i < width && p[i] == ' ') ++i;
+  if (i == width) return NumberForm::kBlank;
+  bool negative = false;
+  if (p[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int decimals = 0;
+  while (i < width && IsDigit(p[i])) {
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(p[i] - '0');
+    ++digits;
+    ++i;
+  }
+  if (digits == 0) return NumberForm::kOther;
+  if (i < width && p[i] == '.') {
+    ++i;
+    while (i < width && IsDigit(p[i])) {
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(p[i] - '0');
+      ++digits;
+      ++decimals;
+      ++i;
+    }
+    if (decimals == 0) return NumberForm::kOther;
+  }
+  while (i < width && p[i] == ' ') ++i;
+  if (i != width || digits > 18 || mantissa >= kExactMantissa || decimals > kMaxFastDecimals) {
+    return NumberForm::kOther;
+  }
+  double result = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+  *value = negative ? -result : result;
+  return NumberForm::kNumber;
+}
+
+// False for a blank field, else true with the value stored.
+bool ReadNumber(const char* field, std::size_t width, double* value) {
+  switch (ReadPlainNumber(field, width, value)) {
+    case NumberForm::kBlank:
+      return false;
+    case NumberForm::kNumber:
+      return true;
+    case NumberForm::kOther:
+      break;
+  }
+  std::optional<double> parsed = ParseNumberField(std::string_view(field, width));
+  if (!parsed) return false;
+  *value = *parsed;
+  return true;
+}
+
+bool AllSpaces(const char* p, std::size_t width) {
+  for (std::size_t i = 0; i < width; ++i) {
+    if (p[i] != ' ') return false;
+  }
+  return true;
+}
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// A date field of eight digits that form a real date is certainly no blank and no error;
+// anything else (blank forms, impossible dates, junk) goes to ParseDateField.
+bool IsPlainValidDate(const char* p, std::size_t width) {
+  if (width != 8) return false;
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (!IsDigit(p[i])) return false;
+  }
+  int year = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
+  int month = (p[4] - '0') * 10 + (p[5] - '0');
+  int day = (p[6] - '0') * 10 + (p[7] - '0');
+  static constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || month < 1 || month > 12 || day < 1) return false;
+  int days = kDaysInMonth[month - 1] + ((month == 2 && IsLeapYear(year)) ? 1 : 0);
+  return day <= days;
+}
+
+void WriteDigits(int value, int count, char* out) {
+  for (int i = count - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+}  // namespace
+
+struct Filter::Node {
+  enum class Op : std::uint8_t {
+    kOr,
+    kAnd,
+    kTextEquals,      // trimmed field == text
+    kTextPrefix,      // trimmed field starts with text
+    kTextBlank,       // trimmed field empty
+    kNumberEquals,    // field not blank and == number
+    kNumberBlank,     // field blank as a number
+    kDateEquals,      // field date == date_bytes
+    kDateBlank,       // field blank as a date
+    kLogicalEquals,   // field logical == logical
+    kLogicalUnknown,  // field neither true nor false
+  };
+
+  Op op = Op::kTextBlank;
+  bool logical = false;
+  // Set on kTextEquals nodes: the constant was written as text (or a number taken as text)
+  // against a text column, so index lookups may use it.
+  bool index_key = false;
+  int field_index = -1;
+  std::uint32_t size = 1;   // nodes in this subtree, this one included
+  std::uint32_t count = 0;  // operands of AND/OR
+  std::uint32_t offset = 0;
+  std::uint32_t width = 0;
+  std::uint32_t text_offset = 0;  // into texts_
+  std::uint32_t text_length = 0;
+  double number = 0;
+  char date_bytes[8] = {};  // the date as the field stores it, YYYYMMDD
+  Date date;
+};
+
+Filter::Filter() = default;
+Filter::~Filter() = default;
+Filter::Filter(const Filter& other) = default;
+Filter::Filter(Filter&& other) noexcept = default;
+Filter& Filter::operator=(const Filter& other) = default;
+Filter& Filter::operator=(Filter&& other) noexcept = default;
+
+// Recursive descent over the text, writing nodes straight into the filter. A binary operator
+// is only known after its first operand has been parsed, so the AND/OR node is inserted in
+// front of that operand then; sizes are relative, so the shift keeps the subtree intact.
+class Filter::Parser {
+ public:
+  Parser(std::string_view text, const std::vector<FieldDef>& fields, platform::CodePage page,
+         const std::string& table_label, Filter* filter)
+      : text_(text), fields_(fields), page_(page), table_label_(table_label), filter_(filter) {}
+
+  void Run() {
+    SkipBlanks();
+    if (pos_ == text_.size()) return;  // no filter text: every record matches
+    filter_->nodes_.reserve(16);
+    ParseOr(0);
+    SkipBlanks();
+    if (pos_ != text_.size()) {
+      Fail(text_[pos_] == ')' ? "')' without '('" : "AND, OR or end of text expected", pos_);
+    }
+  }
+
+ private:
+  using Op = Node::Op;
+
+  void SkipBlanks() {
+    while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+  }
+
+  std::size_t NameLength(std::size_t at) const {
+    std::size_t end = at;
+    while (end < text_.size() && IsNameChar(text_[end])) ++end;
+    return end - at;
+  }
+
+  // Consumes `keyword` (upper case) when it is the next word, in any letter case.
+  bool AcceptKeyword(std::string_view keyword) {
+    SkipBlanks();
+    std::size_t length = NameLength(pos_);
+    if (!EqualsIgnoreCase(text_.substr(pos_, length), keyword)) return false;
+    pos_ += length;
+    return true;
+  }
+
+  static bool IsKeyword(std::string_view word) {
+    return EqualsIgnoreCase(word, "AND") || EqualsIgnoreCase(word, "OR") ||
+           EqualsIgnoreCase(word, "IS") || EqualsIgnoreCase(word, "NULL");
+  }
+
+  std::string Prefix() const {
+    return table_label_ + ": cannot parse filter \"" + std::string(text_) + "\": ";
+  }
+
+  [[noreturn]] void Fail(const std::string& reason, std::size_t at) const {
+    throw TableError(Prefix() + reason + " at position " + std::to_string(at + 1));
+  }
+
+  [[noreturn]] void FailOnColumn(const FieldDef& field, const std::string& reason) const {
+    throw TableError(table_label_ + ": filter \"" + std::string(text_) + "\": column '" +
+                     field.name + "': " + reason);
+  }
+
+  void ParseOr(int depth) {
+    std::size_t first = filter_->nodes_.size();
+    ParseAnd(depth);
+    std::uint32_t count = 1;
+    while (AcceptKeyword("OR")) {
+      if (count == 1) InsertOperator(first, Op::kOr);
+      ParseAnd(depth);
+      ++count;
+    }
+    if (count > 1) CloseOperator(first, count);
+  }
+
+  void ParseAnd(int depth) {
+    std::size_t first = filter_->nodes_.size();
+    ParsePrimary(depth);
+    std::uint32_t count = 1;
+    while (AcceptKeyword("AND")) {
+      if (count == 1) InsertOperator(first, Op::kAnd);
+      ParsePrimary(depth);
+      ++count;
+    }
+    if (count > 1) CloseOperator(first, count);
+  }
+
+  void InsertOperator(std::size_t at, Op op) {
+    Node node;
+    node.op = op;
+    filter_->nodes_.insert(filter_->nodes_.begin() + static_cast<std::ptrdiff_t>(at), node);
+  }
+
+  void CloseOperator(std::size_t at, std::uint32_t count) {
+    Node& node = filter_->nodes_[at];
+    node.count = count;
+    node.size = static_cast<std::uint32_t>(filter_->nodes_.size() - at);
+  }
+
+  void ParsePrimary(int depth) {
+    SkipBlanks();
+    if (pos_ == text_.size()) Fail("condition expected", pos_);
+    if (text_[pos_] == '(') {
+      if (depth >= kMaxDepth) Fail("parentheses nested too deeply", pos_);
+      std::size_t open = pos_;
+      ++pos_;
+      ParseOr(depth + 1);
+      SkipBlanks();
+      if (pos_ == text_.size())
+        Fail("')' expected for the '(' at position " + std::to_string(open + 1), pos_);
+      if (text_[pos_] != ')') Fail("')' expected", pos_);
+      ++pos_;
+      return;
+    }
+    std::size_t name_at = pos_;
+    std::size_t length = NameLength(pos_);
+    std::string_view name = text_.substr(pos_, length);
+    if (length == 0 || EqualsIgnoreCase(name, "AND") || EqualsIgnoreCase(name, "OR")) {
+      Fail("condition expected", pos_);
+    }
+    int field_index = FindField(name);
+    if (field_index < 0) {
+      throw TableError(Prefix() + "unknown column '" + std::string(name) + "' at position " +
+                       std::to_string(name_at + 1));
+    }
+    pos_ += length;
+    SkipBlanks();
+    if (pos_ < text_.size() && text_[pos_] == '=') {
+      ++pos_;
+      ParseConstant(field_index);
+      return;
+    }
+    if (AcceptKeyword("IS")) {
+      if (!AcceptKeyword("NULL")) Fail("NULL expected", pos_);
+      AddIsNull(field_index);
+      return;
+    }
+    Fail("'=' or IS expected", pos_);
+  }
+
+  int FindField(std::string_view name) const {
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+      if (EqualsIgnoreCase(fields_[i].name, name)) return static_cast<int>(i);
+    }
+    return -1;
+  }
+
+  Node NewComparison(int field_index, Op op) const {
+    const FieldDef& field = fields_[static_cast<std::size_t>(field_index)];
+    Node node;
+    node.op = op;
+    node.field_index = field_index;
+    node.offset = static_cast<std::uint32_t>(field.offset);
+    node.width = static_cast<std::uint32_t>(field.width);
+    return node;
+  }
+
+  static char TypeClass(char type) {
+    switch (type) {
+      case 'N':
+      case 'F':
+        return 'N';
+      case 'D':
+      case 'L':
+        return type;
+      default:
+        return 'C';  // C and every type we do not know are compared as raw text
+    }
+  }
+
+  void AddIsNull(int field_index) {
+    Op op = Op::kTextBlank;
+    switch (TypeClass(fields_[static_cast<std::size_t>(field_index)].type)) {
+      case 'N':
+        op = Op::kNumberBlank;
+        break;
+      case 'D':
+        op = Op::kDateBlank;
+        break;
+      case 'L':
+        op = Op::kLogicalUnknown;
+        break;
+    }
+    filter_->nodes_.push_back(NewComparison(field_index, op));
+  }
+
+  // Reads the constant after '=' into the end of texts_ (quotes undone) and converts it to the
+  // column's type. The scratch text is dropped again unless a text comparison keeps it.
+  void ParseConstant(int field_index) {
+    SkipBlanks();
+    if (pos_ == text_.size()) Fail("constant expected", pos_);
+    std::string& texts = filter_->texts_;
+    std::size_t start = texts.size();
+    std::size_t constant_at = pos_;
+    bool is_number = false;
+    if (text_[pos_] == '\'') {
+      ++pos_;
+      for (;;) {
+        std::size_t quote = text_.find('\'', pos_);
+        if (quote == std::string_view::npos) Fail("unterminated quote", constant_at);
+        texts.append(text_.data() + pos_, quote - pos_);
+        pos_ = quote + 1;
+        if (pos_ < text_.size() && text_[pos_] == '\'') {
+          texts.push_back('\'');
+          ++pos_;
+          continue;
+        }
+        break;
+      }
+    } else {
+      std::size_t end = pos_;
+      while (end < text_.size() && !IsBlank(text_[end]) && text_[end] != '(' && text_[end] != ')' &&
+             text_[end] != '\'' && text_[end] != '=') {
+        ++end;
+      }
+      std::string_view word = text_.substr(pos_, end - pos_);
+      if (word.empty() || IsKeyword(word)) Fail("constant expected", pos_);
+      is_number = IsNumberToken(word);
+      texts.append(word.data(), word.size());
+      pos_ = end;
+    }
+    const FieldDef& field = fields_[static_cast<std::size_t>(field_index)];
+    switch (TypeClass(field.type)) {
+      case 'N':
+        AddNumber(field_index, start);
+        break;
+      case 'D':
+        AddDate(field_index, start, is_number);
+        break;
+      case 'L':
+        AddLogical(field_index, start);
+        break;
+      default:
+        AddText(field_index, start);
+        break;
+    }
+  }
+
+  static bool IsNumberToken(std::string_view word) {
+    std::size_t i = 0;
+    if (i < word.size() && (word[i] == '+' || word[i] == '-')) ++i;
+    std::size_t digits_at = i;
+    while (i < word.size() && IsDigit(word[i])) ++i;
+    if (i == digits_at) return false;
+    if (i < word.size() && word[i] == '.') {
+      ++i;
+      std::size_t decimals_at = i;
+      while (i < word.size() && IsDigit(word[i])) ++i;
+      if (i == decimals_at) return false;
+    }
+    return i == word.size();
+  }
+
+  // The scratch constant at texts_[start..], removed from texts_.
+  std::string TakeScratch(std::size_t start) {
+    std::string value = filter_->texts_.substr(start);
+    filter_->texts_.resize(start);
+    return value;
+  }
+
+  void AddNumber(int field_index, std::size_t start) {
+    std::string_view constant(filter_->texts_.data() + start, filter_->texts_.size() - start);
+    std::optional<double> number;
+    try {
+      double plain = 0;
+      switch (ReadPlainNumber(constant.data(), constant.size(), &plain)) {
+        case NumberForm::kBlank:
+          break;
+        case NumberForm::kNumber:
+          number = plain;
+          break;
+        case NumberForm::kOther:
+          number = ParseNumberField(constant);
+          break;
+      }
+    } catch (const ValueError& e) {
+      FailOnColumn(fields_[static_cast<std::size_t>(field_index)], e.what());
+    }
+    filter_->texts_.resize(start);
+    Node node = NewComparison(field_index, number ? Op::kNumberEquals : Op::kNumberBlank);
+    if (number) node.number = *number;
+    filter_->nodes_.push_back(node);
+  }
+
+  void AddDate(int field_index, std::size_t start, bool is_number) {
+    const FieldDef& field = fields_[static_cast<std::size_t>(field_index)];
+    std::string constant = TakeScratch(start);
+    if (is_number) {
+      FailOnColumn(field, "the number " + constant + " is no date; write a date as 'dd.mm.yyyy'");
+    }
+    if (TrimTrailing(constant).empty()) {
+      filter_->nodes_.push_back(NewComparison(field_index, Op::kDateBlank));
+      return;
+    }
+    std::optional<Date> date = ParseDateText(constant);
+    if (!date) FailOnColumn(field, "'" + constant + "' is not a date");
+    Node node = NewComparison(field_index, Op::kDateEquals);
+    node.date = *date;
+    WriteDigits(date->year, 4, node.date_bytes);
+    WriteDigits(date->month, 2, node.date_bytes + 4);
+    WriteDigits(date->day, 2, node.date_bytes + 6);
+    filter_->nodes_.push_back(node);
+  }
+
+  void AddLogical(int field_index, std::size_t start) {
+    std::string constant = TakeScratch(start);
+    std::optional<bool> value;
+    if (constant.size() == 1) {
+      char c = UpperAscii(constant[0]);
+      if (c == 'T' || c == 'Y') value = true;
+      if (c == 'F' || c == 'N') value = false;
+    }
+    if (!value) {
+      FailOnColumn(fields_[static_cast<std::size_t>(field_index)],
+                   "'" + constant + "' is not a logical value (T, F, Y or N)");
+    }
+    Node node = NewComparison(field_index, Op::kLogicalEquals);
+    node.logical = *value;
+    filter_->nodes_.push_back(node);
+  }
+
+  void AddText(int field_index, std::size_t start) {
+    std::string& texts = filter_->texts_;
+    bool ascii = true;
+    for (std::size_t i = start; i < texts.size(); ++i) {
+      if (static_cast<unsigned char>(texts[i]) >= 0x80) ascii = false;
+    }
+    // Both code pages hold ASCII unchanged, so only other text needs the encoder.
+    if (!ascii) {
+      std::string utf8 = TakeScratch(start);
+      std::string encoded;
+      if (!platform::TryEncodeFromUtf8(utf8, page_, &encoded)) {
+        std::string reason;
+        try {
+          platform::EncodeFromUtf8(utf8, page_);
+        } catch (const std::exception& e) {
+          reason = e.what();
+        }
+        FailOnColumn(fields_[static_cast<std::size_t>(field_index)],
+                     "the constant '" + utf8 + "' cannot be stored in the table's code page" +
+                         (reason.empty() ? std::string() : ": " + reason));
+      }
+      texts += encoded;
+    }
+    texts.resize(start + TrimTrailing(std::string_view(texts).substr(start)).size());
+    std::size_t length = texts.size() - start;
+    Op op = Op::kTextEquals;
+    // 'AB*' selects every value starting with "AB"; 'AB**' is the value "AB*" itself; a lone
+    // '*' is just the character.
+    if (length >= 2 && texts.back() == '*') {
+      texts.pop_back();
+      --length;
+      if (texts.back() != '*') op = Op::kTextPrefix;
+    }
+    Node node = NewComparison(field_index, op);
+    node.index_key = op == Op::kTextEquals;
+    node.text_offset = static_cast<std::uint32_t>(start);
+    node.text_length = static_cast<std::uint32_t>(length);
+    filter_->nodes_.push_back(node);
+  }
+
+  std::string_view text_;
+  const std::vector<FieldDef>& fields_;
+  platform::CodePage page_;
+  const std::string& table_label_;
+  Filter* filter_;
+  std::size_t pos_ = 0;
+};
+
+Filter Filter::Parse(std::string_view text, const std::vector<FieldDef>& fields,
+                     platform::CodePage page, const std::string& table_label) {
+  Filter filter;
+  Parser(text, fields, page, table_label, &filter).Run();
+  return filter;
+}
+
+bool Filter::Matches(const char* record) const { return nodes_.empty() || Evaluate(0, record); }
+
+bool Filter::Evaluate(std::size_t index, const char* record) const {
+  const Node& node = nodes_[index];
+  const char* field = record + node.offset;
+  switch (node.op) {
+    case Node::Op::kOr: {
+      std::size_t child = index + 1;
+      for (std::uint32_t i = 0; i < node.count; ++i) {
+        if (Evaluate(child, record)) return true;
+        child += nodes_[child].size;
+      }
+      return false;
+    }
+    case Node::Op::kAnd: {
+      std::size_t child = index + 1;
+      for (std::uint32_t i = 0; i < node.count; ++i) {
+        if (!Evaluate(child, record)) return false;
+        child += nodes_[child].size;
+      }
+      return true;
+    }
+    case Node::Op::kTextEquals: {
+      // The constant has no trailing padding, so equality of the trimmed field is a prefix
+      // match followed by nothing but padding.
+      std::size_t length = node.text_length;
+      if (length > node.width) return false;
+      if (std::memcmp(field, texts_.data() + node.text_offset, length) != 0) return false;
+      for (std::size_t i = length; i < node.width; ++i) {
+        if (!IsPadding(field[i])) return false;
+      }
+      return true;
+    }
+    case Node::Op::kTextPrefix: {
+      std::size_t length = node.text_length;
+      return length <= TrimmedLength(field, node.width) &&
+             std::memcmp(field, texts_.data() + node.text_offset, length) == 0;
+    }
+    case Node::Op::kTextBlank:
+      return TrimmedLength(field, node.width) == 0;
+    case Node::Op::kNumberEquals: {
+      double value = 0;
+      return ReadNumber(field, node.width, &value) && value == node.number;
+    }
+    case Node::Op::kNumberBlank: {
+      double value = 0;
+      return !ReadNumber(field, node.width, &value);
+    }
+    case Node::Op::kDateEquals:
+      if (node.width == 8 && std::memcmp(field, node.date_bytes, 8) == 0) return true;
+      if (IsPlainValidDate(field, node.width)) return false;
+      {
+        std::optional<Date> value = ParseDateField(std::string_view(field, node.width));
+        return value && *value == node.date;
+      }
+    case Node::Op::kDateBlank:
+      if (AllSpaces(field, node.width)) return true;
+      if (IsPlainValidDate(field, node.width)) return false;
+      return !ParseDateField(std::string_view(field, node.width));
+    case Node::Op::kLogicalEquals: {
+      std::optional<bool> value = ParseLogicalField(field[0]);
+      return value && *value == node.logical;
+    }
+    case Node::Op::kLogicalUnknown:
+      return !ParseLogicalField(field[0]);
+  }
+  return false;
+}
+
+const Filter::Node* Filter::FindKeyNode(std::size_t index, int field_index) const {
+  const Node& node = nodes_[index];
+  if (node.op == Node::Op::kTextEquals) {
+    return (node.index_key && node.field_index == field_index) ? &node : nullptr;
+  }
+  if (node.op != Node::Op::kAnd) return nullptr;
+  // A parenthesised conjunction inside a conjunction is still part of the same conjunction.
+  std::size_t child = index + 1;
+  for (std::uint32_t i = 0; i < node.count; ++i) {
+    if (const Node* found = FindKeyNode(child, field_index)) return found;
+    child += nodes_[child].size;
+  }
+  return nullptr;
+}
+
+std::optional<std::string> Filter::IndexKey(int field_index) const {
+  if (nodes_.empty()) return std::nullopt;
+  const Node* node = FindKeyNode(0, field_index);
+  if (node == nullptr) return std::nullopt;
+  return texts_.substr(node->text_offset, node->text_length);
+}
+
+}  // namespace tables

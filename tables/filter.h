@@ -1,0 +1,62 @@
+// The filter language of tables: parsed once into a small expression tree, then evaluated
+// against raw records. Grammar (keywords in any letter case):
+//   expr    := conj { OR conj }
+//   conj    := primary { AND primary }
+//   primary := '(' expr ')' | column '=' constant | column IS NULL
+//   constant:= 'text' (a quote inside written twice) | number (optional sign, digits, '.')
+//              | a bare word of letters and digits (taken as text)
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "tables/dbf_format.h"
+
+namespace tables {
+
+class Filter {
+ public:
+  // An empty filter: matches every record.
+  Filter();
+  ~Filter();
+  Filter(const Filter& other);
+  Filter(Filter&& other) noexcept;
+  Filter& operator=(const Filter& other);
+  Filter& operator=(Filter&& other) noexcept;
+
+  // Parses `text` against the table's columns. Raises TableError when the text does not parse,
+  // names an unknown column, or holds a constant that does not convert to its column's type.
+  // `table_label` names the table in error messages.
+  static Filter Parse(std::string_view text, const std::vector<FieldDef>& fields,
+                      platform::CodePage page, const std::string& table_label);
+
+  // True when the record (full raw record, deletion flag first) satisfies the filter.
+  // Raises ValueError when a field it must read holds malformed bytes.
+  bool Matches(const char* record) const;
+
+  // When the top-level conjunction holds `column = 'literal'` for the column at `field_index`
+  // (a text constant without the prefix wildcard), the constant as stored in the table: encoded
+  // in the table's code page, trailing blanks removed. Index lookups use it.
+  std::optional<std::string> IndexKey(int field_index) const;
+
+ private:
+  struct Node;
+  class Parser;
+
+  // Evaluates the subtree whose first node is nodes_[index].
+  bool Evaluate(std::size_t index, const char* record) const;
+  // The exact text equality on `field_index` among the conjunction at nodes_[index], or null.
+  const Node* FindKeyNode(std::size_t index, int field_index) const;
+
+  // Nodes in prefix order: an AND/OR node is followed by its operands, each operand subtree
+  // taking Node::size consecutive entries.
+  std::vector<Node> nodes_;  // nodes_[0] is the root when not empty
+  std::string texts_;        // the text constants, referred to by offset and length
+};
+
+}  // namespace tables
