@@ -88,9 +88,7 @@ constexpr Table kCp866 = {
 
 const Table& TableFor(CodePage page) { return page == CodePage::kCp1251 ? kCp1251 : kCp866; }
 
-const char* NameOf(CodePage page) {
-  return page == CodePage::kCp1251 ? "Windows-1251" : "DOS 866";
-}
+const char* NameOf(CodePage page) { return page == CodePage::kCp1251 ? "Windows-1251" : "DOS 866"; }
 
 // The upper half (0x80..0xFF) of a table, reversed and sorted by code point for binary search.
 using Reverse = std::array<std::pair<char16_t, unsigned char>, 128>;
@@ -168,7 +166,9 @@ bool NextCodePoint(std::string_view s, std::size_t* pos, std::uint32_t* cp) {
 }
 
 // Encodes into `out`; on failure returns false and, if `error` is given, describes why.
-bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string* error) {
+// With a `substitute`, characters that cannot be encoded (and malformed bytes) become it instead.
+bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string* error,
+            char substitute = '\0') {
   std::string result;
   result.reserve(utf8.size());
   const Reverse& reverse = ReverseFor(page);
@@ -177,6 +177,11 @@ bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string*
     const std::size_t start = pos;
     std::uint32_t cp = 0;
     if (!NextCodePoint(utf8, &pos, &cp)) {
+      if (substitute != '\0') {
+        result.push_back(substitute);
+        pos = start + 1;
+        continue;
+      }
       if (error) {
         char buffer[96];
         std::snprintf(buffer, sizeof buffer, "malformed UTF-8 text (byte 0x%02X at offset %zu)",
@@ -196,6 +201,10 @@ bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string*
                                                           static_cast<unsigned char>(0)))
                         : reverse.end();
     if (it == reverse.end() || it->first != cp) {
+      if (substitute != '\0') {
+        result.push_back(substitute);
+        continue;
+      }
       if (error) {
         char buffer[64];
         std::snprintf(buffer, sizeof buffer, " (U+%04X) cannot be written in %s",
@@ -234,6 +243,12 @@ bool TryEncodeFromUtf8(std::string_view utf8, CodePage page, std::string* out) {
   if (!Encode(utf8, page, &result, nullptr)) return false;
   if (out) *out = std::move(result);
   return true;
+}
+
+std::string EncodeFromUtf8Lossy(std::string_view utf8, CodePage page) {
+  std::string out;
+  Encode(utf8, page, &out, nullptr, '?');
+  return out;
 }
 
 }  // namespace platform

@@ -24,6 +24,10 @@ std::string DecodeToUtf8(std::string_view bytes, CodePage page);
 // the code page cannot hold, or on malformed UTF-8.
 std::string EncodeFromUtf8(std::string_view utf8, CodePage page);
 
+// Encodes as EncodeFromUtf8 does, writing '?' for every character the code page cannot hold
+// and for malformed bytes: for texts that must be written whatever they contain, such as logs.
+std::string EncodeFromUtf8Lossy(std::string_view utf8, CodePage page);
+
 // Same as EncodeFromUtf8 but returns false instead of raising.
 bool TryEncodeFromUtf8(std::string_view utf8, CodePage page, std::string* out);
 

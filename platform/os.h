@@ -25,6 +25,13 @@ enum class BoxIcon { kNone, kInformation, kError };
 // to standard error instead, verbatim, each followed by a line feed. Never raises.
 void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon);
 
+// Writes `text` to standard output through a text-mode stream: every line feed arrives as a
+// carriage return and a line feed. Never raises.
+void WriteStandardOutputText(const std::string& text);
+
+// Writes one line of diagnostics (UTF-8) to standard error. Never raises.
+void WriteErrorLine(const std::string& text);
+
 // Sounds the system's simple beep (POSIX: a BEL character on standard error). Never raises.
 void Beep();
 
@@ -71,10 +78,10 @@ std::string ReadWholeFile(const std::string& path);
 void ReplaceFileWithCopy(const std::string& source, const std::string& target);
 
 struct LocalTime {
-  int year = 0;  // four digits
+  int year = 0;   // four digits
   int month = 0;  // 1..12
-  int day = 0;  // 1..31
-  int hour = 0;  // 0..23
+  int day = 0;    // 1..31
+  int hour = 0;   // 0..23
   int minute = 0;
   int second = 0;
 };

@@ -157,7 +157,8 @@ int FillTemp(int fd, const std::string& bytes, mode_t mode, const struct stat* o
   }
   if (owner != nullptr) {
     // Keeps the owner when the process may (root); an ordinary user's file stays theirs anyway.
-    if (::fchown(fd, owner->st_uid, owner->st_gid) != 0) { /* not allowed: keep ours */ }
+    if (::fchown(fd, owner->st_uid, owner->st_gid) != 0) { /* not allowed: keep ours */
+    }
   }
   if (::fchmod(fd, mode) != 0) {
     *step = "cannot set the permissions of";
@@ -176,6 +177,24 @@ void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon
   std::fflush(stderr);
 }
 
+void WriteStandardOutputText(const std::string& text) {
+  // POSIX streams do not translate line ends, so do what a text-mode stream does elsewhere.
+  std::string translated;
+  translated.reserve(text.size() + 4);
+  for (char c : text) {
+    if (c == '\n') translated.push_back('\r');
+    translated.push_back(c);
+  }
+  std::fwrite(translated.data(), 1, translated.size(), stdout);
+  std::fflush(stdout);
+}
+
+void WriteErrorLine(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
 void Beep() {
   std::fputc('\a', stderr);
   std::fflush(stderr);
@@ -183,7 +202,8 @@ void Beep() {
 
 void RaisePriority() {
   // Only root may lower the nice value; otherwise this fails, which is fine.
-  if (::setpriority(PRIO_PROCESS, 0, -10) != 0) { /* ignored: only a hint */ }
+  if (::setpriority(PRIO_PROCESS, 0, -10) != 0) { /* ignored: only a hint */
+  }
 }
 
 void InitCommandLine(int argc, char** argv) {

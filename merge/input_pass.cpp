@@ -1,0 +1,138 @@
+#include "merge/input_pass.h"
+
+#include <string>
+
+#include "log/texts.h"
+#include "merge/match_filter.h"
+#include "platform/failure.h"
+#include "platform/os.h"
+#include "tables/report_layout.h"
+
+namespace merge {
+namespace {
+
+using tables::Table;
+
+void LogColumnError(JobContext& job, const std::string& tin, const std::string& column) {
+  job.log.Add(texts::kLogRowIdPrefix + tin + texts::kLogRowColumnError + column);
+}
+
+// A row without a match becomes a new work record: every input column that the work table has
+// too is copied by name; a column that cannot be copied is logged and left blank.
+void AppendNewRecord(JobContext& job, const std::string& tin) {
+  Table& input = job.data.Table1;
+  Table& work = job.data.TableSorted;
+  ++job.AddedCount;
+  work.Append();
+  for (int i = 0; i < input.FieldCount(); ++i) {
+    const std::string name = input.FieldName(i);
+    try {
+      tables::Field target = work.FieldByName(name);
+      target.SetValue(input.FieldByName(name).AsValue());
+    } catch (...) {
+      LogColumnError(job, tin, name);
+    }
+  }
+}
+
+// Adds a matching row into the work record. Each write is tried on its own: one column that
+// fails must not cost the tax amounts of the columns after it.
+void AccumulateIntoRecord(JobContext& job, const MatchKey& key) {
+  Table& input = job.data.Table1;
+  Table& work = job.data.TableSorted;
+  std::int64_t kind = work.FieldByName(tables::kColumnOZN_DOX).AsInteger();
+  if (kind != key.income_kind) kind = 1;  // only kinds 1 and 2 can differ here; together they are 1
+  ++job.EditedCount;
+  job.log.Add(texts::kLogFoundAgainPrefix + key.tin + texts::kLogFoundAgainSuffix);
+  work.Edit();
+
+  auto attempt = [&](const char* column, auto&& write) {
+    try {
+      write();
+    } catch (...) {
+      platform::Beep();
+      LogColumnError(job, key.tin, column);
+    }
+  };
+  attempt(tables::kColumnOZN_DOX,
+          [&] { work.FieldByName(tables::kColumnOZN_DOX).SetInteger(kind); });
+  for (const char* column :
+       {tables::kColumnS_NAR, tables::kColumnS_DOX, tables::kColumnS_TAXN, tables::kColumnS_TAXP}) {
+    attempt(column, [&] {
+      tables::Field sum = work.FieldByName(column);
+      sum.SetFloat(sum.AsFloat() + input.FieldByName(column).AsFloat());
+    });
+  }
+  attempt(tables::kColumnD_ZVILN, [&] {
+    tables::Field dismissal = work.FieldByName(tables::kColumnD_ZVILN);
+    if (TrimControlCharacters(dismissal.AsString()).empty()) {
+      dismissal.SetString(input.FieldByName(tables::kColumnD_ZVILN).AsString());
+    }
+  });
+}
+
+}  // namespace
+
+void MergeInputFile(JobContext& job, const std::string& argument) {
+  Table& input = job.data.Table1;
+  job.log.Add(texts::kLogAddingFrom + std::string("\"") + argument + "\"");
+
+  // The directory part ends at the last backslash or colon, as Windows paths are written; a
+  // name without either (forward slashes included) is taken relative to the current directory.
+  const std::size_t split = argument.find_last_of("\\:");
+  const std::string directory = split == std::string::npos ? "" : argument.substr(0, split + 1);
+  const std::string file_name = split == std::string::npos ? argument : argument.substr(split + 1);
+  try {
+    input.Close();
+    input.SetDirectory(directory);
+    input.SetFileName(file_name);
+    input.Open();
+  } catch (...) {
+    platform::ShowMessageBox(texts::kErrorCaption, texts::kCannotOpenInput,
+                             platform::BoxIcon::kNone);
+    platform::WriteErrorLine(platform::CurrentFailureMessage());
+  }
+
+  if (input.RecordCount() > 0) input.First();
+  for (std::int64_t row = 0; row < input.RecordCount(); ++row) {
+    if (MergeInputRecord(job)) break;
+    input.Next();
+  }
+}
+
+bool MergeInputRecord(JobContext& job) {
+  Table& input = job.data.Table1;
+  Table& work = job.data.TableSorted;
+
+  const std::int64_t np = input.FieldByName(tables::kColumnNP).AsInteger();
+  if (np > tables::kHighestOrdinaryRow) {
+    job.log.Add(texts::kLogSkippingRow + std::to_string(np));
+    return false;
+  }
+
+  const MatchKey key = ReadMatchKey(input);
+  work.SetFiltered(false);
+  work.SetFilter(BuildMatchFilter(key));
+  try {
+    work.SetFiltered(true);
+  } catch (...) {
+    platform::ShowMessageBox(texts::kFilterErrorCaption, texts::kFilterErrorText,
+                             platform::BoxIcon::kError);
+    platform::WriteErrorLine(platform::CurrentFailureMessage());
+    return true;
+  }
+
+  if (work.RecordCount() <= 0) {
+    AppendNewRecord(job, key.tin);
+  } else {
+    AccumulateIntoRecord(job, key);
+  }
+  if (work.FieldByName(tables::kColumnOZN_DOX).AsInteger() == 22) {
+    work.FieldByName(tables::kColumnOZN_PILG).Clear();
+  }
+  work.Post();
+  work.SetFiltered(false);
+  return false;
+}
+
+}  // namespace merge

@@ -1,0 +1,45 @@
+// What one run of the merge job works with: the table set, the run log, the command line, and
+// the job-wide values that live exactly as long as the job.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "log/run_log.h"
+#include "tables/table_set.h"
+
+namespace merge {
+
+// The four money sums of the merged rows, for the total row.
+struct ResultTotals {
+  double dox = 0;
+  double nar = 0;
+  double taxn = 0;
+  double taxp = 0;
+};
+
+struct JobContext {
+  JobContext(tables::TDataModule1& data_module, runlog::RunLog& run_log,
+             const std::vector<std::string>& args, std::string directory)
+      : data(data_module),
+        log(run_log),
+        arguments(args),
+        executable_directory(std::move(directory)) {}
+
+  tables::TDataModule1& data;
+  runlog::RunLog& log;
+  // The process arguments, argument 0 being the program: inputs are 1..n-1, the period n.
+  const std::vector<std::string>& arguments;
+  // Where the installed tables, the settings file and the log files live; ends in a separator.
+  std::string executable_directory;
+
+  std::int32_t PeriodNumber = 0;
+  std::int64_t AddedCount = 0;
+  std::int64_t EditedCount = 0;
+  ResultTotals totals;
+  bool delivered = false;
+};
+
+}  // namespace merge

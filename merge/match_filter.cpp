@@ -1,0 +1,84 @@
+#include "merge/match_filter.h"
+
+#include "tables/report_layout.h"
+
+namespace merge {
+namespace {
+
+// A text constant that matches exactly `value`: quotes doubled, and a trailing '*' doubled so
+// that the filter does not read it as "starts with". Values without those characters come out
+// unchanged.
+std::string Literal(const std::string& value) {
+  std::string out;
+  out.reserve(value.size() + 2);
+  for (char c : value) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  if (!value.empty() && value.back() == '*') out.push_back('*');
+  return out;
+}
+
+// A benefit code is placed without quotes when it is a plain number, as it is for numeric
+// columns. Anything else (letters, blanks, operators) would change what the filter means, so it
+// goes in as a quoted text constant instead.
+bool IsPlainNumber(const std::string& text) {
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  std::size_t digits = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  }
+  return digits > 0 && i == text.size();
+}
+
+}  // namespace
+
+std::string TrimControlCharacters(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return text.substr(begin, end - begin);
+}
+
+MatchKey ReadMatchKey(tables::Table& input) {
+  MatchKey key;
+  key.tin = input.FieldByName(tables::kColumnTIN).AsString();
+  key.income_kind = input.FieldByName(tables::kColumnOZN_DOX).AsInteger();
+  key.hire_date = input.FieldByName(tables::kColumnD_PRIYN).AsString();
+  key.dismissal_date = input.FieldByName(tables::kColumnD_ZVILN).AsString();
+  key.benefit_code = TrimControlCharacters(input.FieldByName(tables::kColumnOZN_PILG).AsString());
+  return key;
+}
+
+std::string BuildMatchFilter(const MatchKey& key) {
+  std::string benefit;
+  if (key.benefit_code.empty()) {
+    benefit = "OZN_PILG IS NULL";
+  } else if (IsPlainNumber(key.benefit_code)) {
+    benefit = "OZN_PILG=" + key.benefit_code;
+  } else {
+    benefit = "OZN_PILG='" + Literal(key.benefit_code) + "'";
+  }
+
+  const std::string hire =
+      key.hire_date.empty() ? "D_PRIYN IS NULL " : "D_PRIYN='" + Literal(key.hire_date) + "'";
+
+  const std::string dismissal =
+      key.dismissal_date.empty()
+          ? " (D_ZVILN IS NULL) "
+          : "((D_ZVILN IS NULL) OR (D_ZVILN='" + Literal(key.dismissal_date) + "'))";
+
+  std::string kind = "OZN_DOX=" + std::to_string(key.income_kind);
+  if (key.income_kind == 1) kind += " OR OZN_DOX=2";
+  if (key.income_kind == 2) kind += " OR OZN_DOX=1";
+  kind = "(" + kind + ")";
+
+  return "TIN='" + Literal(key.tin) + "' and " + benefit + " AND " + hire + " AND " + dismissal +
+         " AND " + kind;
+}
+
+}  // namespace merge

@@ -1,0 +1,33 @@
+// The match filter: the filter text that selects, in the work table, the record an input row
+// is merged into (same taxpayer, benefit code, hire date, dismissal date and income kind).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tables/table.h"
+
+namespace merge {
+
+// The values of one input row that decide its match.
+struct MatchKey {
+  std::string tin;               // TIN as read, not trimmed
+  std::int64_t income_kind = 0;  // OZN_DOX
+  std::string hire_date;         // D_PRIYN as text, "" when blank
+  std::string dismissal_date;    // D_ZVILN as text, "" when blank
+  std::string benefit_code;      // OZN_PILG as text, trimmed of characters up to blank
+};
+
+// `text` without its leading and trailing characters of code 32 or less (blanks, controls).
+std::string TrimControlCharacters(const std::string& text);
+
+// Reads the match key of the current row. Raises tables::TableError when a column is missing
+// or unreadable.
+MatchKey ReadMatchKey(tables::Table& input);
+
+// The filter text for `key`. Values are placed so that they match only identical values: a
+// quote inside a text constant is doubled, a trailing '*' is doubled so that it is not taken as
+// a prefix wildcard, and a benefit code that is not a plain number is quoted.
+std::string BuildMatchFilter(const MatchKey& key);
+
+}  // namespace merge
