@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
       for (std::size_t c = 0; c < rows[r].size(); ++c) {
         const std::string& cell = rows[r][c];
         const std::string pad(widths[c] - DisplayWidth(cell), ' ');
-        const bool right = r >= 2 && c > 0 && IsNumeric(layout.fields[c - 1].type);
+        const bool right = c > 0 && IsNumeric(layout.fields[c - 1].type);
         if (c > 0) line += ' ';
         line += right ? pad + cell : cell + pad;
       }
