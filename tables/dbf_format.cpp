@@ -44,12 +44,19 @@ std::string UpperAscii(std::string text) {
 }
 
 // dBASE level 7 files have a 68-byte header and 48-byte field descriptors; reading them with the
-// 32-byte layout would produce nonsense columns, so they are recognised and refused.
+// 32-byte layout would produce nonsense columns, so they are recognised and refused. The
+// terminator after the descriptors need not end the header: a block of field properties may
+// follow it, so every place where a terminator could stand is tried.
 bool LooksLikeDbase7(std::string_view bytes, std::uint32_t header_length) {
+  constexpr std::size_t kDbase7HeaderSize = 68;
+  constexpr std::size_t kDbase7DescriptorSize = 48;
   const auto version = static_cast<unsigned char>(bytes[0]);
-  if ((version & 0x07) != 4 || header_length < 68 + 1) return false;
-  return (header_length - 68 - 1) % 48 == 0 && bytes.size() > header_length - 1 &&
-         bytes[header_length - 1] == kHeaderTerminator;
+  if ((version & 0x07) != 4) return false;
+  for (std::size_t at = kDbase7HeaderSize + kDbase7DescriptorSize; at < header_length;
+       at += kDbase7DescriptorSize) {
+    if (bytes[at] == kHeaderTerminator) return true;
+  }
+  return false;
 }
 
 }  // namespace

@@ -65,6 +65,8 @@ std::optional<double> ParseNumberText(std::string_view text) {
   if (text[0] == '+' || text[0] == '-') {
     if (text[0] == '-') buffer[length++] = '-';
     ++i;
+    // A second sign would reach from_chars as the only one: "+-1" must not read as -1.
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) return std::nullopt;
   }
   bool digits = false;
   for (; i < text.size(); ++i) {
@@ -166,6 +168,8 @@ std::string TextOf(const Value& value) {
     case Value::Kind::kInteger:
       return std::to_string(value.integer());
     case Value::Kind::kFloat:
+      // "inf" or "nan" in a character column would be read back as text, not as a number.
+      if (!std::isfinite(value.real())) throw ValueError("the number is not finite");
       return FormatNumberText(value.real());
     case Value::Kind::kText:
       return value.text();

@@ -494,6 +494,7 @@ void Table::Edit() {
   if (current_ == kPendingFirst) View();
   if (current_ == kNoRecord) Fail("cannot edit: there is no current record");
   pending_.assign(RecordAt(current_), layout_.record_length);
+  edit_record_ = current_;
   state_ = State::kEdit;
 }
 
@@ -516,13 +517,13 @@ void Table::Post() {
     }
     current_ = record;
   } else {
-    char* stored = MutableRecordAt(current_);
+    char* stored = MutableRecordAt(edit_record_);
     if (index_field_ >= 0) {
       const std::string old_key(KeyOf(stored));
       std::memcpy(stored, pending_.data(), layout_.record_length);
       if (KeyOf(stored) != old_key) {
-        IndexRemove(current_, old_key);
-        IndexInsert(current_);
+        IndexRemove(edit_record_, old_key);
+        IndexInsert(edit_record_);
         InvalidateView();
       }
     } else {

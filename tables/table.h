@@ -206,6 +206,9 @@ class Table {
 
   State state_ = State::kBrowse;
   std::string pending_;  // the record being appended or edited
+  // The record that Edit started on: Post stores there even when rebuilding the view (a count
+  // under a filter, say) has moved current_ meanwhile.
+  std::uint32_t edit_record_ = kNoRecord;
   std::uint64_t records_examined_ = 0;
 };
 
