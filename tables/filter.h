@@ -4,7 +4,10 @@
 //   conj    := primary { AND primary }
 //   primary := '(' expr ')' | column '=' constant | column IS NULL
 //   constant:= 'text' (a quote inside written twice) | number (optional sign, digits, '.')
-//              | a bare word of letters and digits (taken as text)
+//              | a bare word: any run of characters other than blanks, parentheses, quote
+//                and '=' (taken as text)
+// Against a text column, a constant of two or more characters ending in '*' matches as a prefix;
+// one ending in "**" matches literally, the final "**" standing for one '*'.
 #pragma once
 
 #include <cstddef>

@@ -17,6 +17,17 @@ constexpr char kDeletedFlag = '*';
 // whole table for every merged row, although nobody reads that record before the next filter.
 constexpr std::uint32_t kPendingFirst = 0xFFFFFFFEu;
 
+// Asks the processor to start loading memory that is needed soon. The candidates of an index
+// lookup lie far apart; fetching them together costs about one memory latency instead of one
+// latency each, and the merge makes one lookup per input row.
+void Prefetch(const char* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -250,7 +261,7 @@ void Table::Close() {
   file_.reset();
   records_.clear();
   records_.shrink_to_fit();
-  by_key_.clear();
+  key_index_.Clear();
   index_order_.clear();
   index_order_valid_ = false;
   view_.clear();
@@ -286,32 +297,23 @@ std::string_view Table::KeyOf(const char* record) const {
 }
 
 void Table::IndexInsert(std::uint32_t record) {
-  std::vector<std::uint32_t>& records = by_key_[std::string(KeyOf(RecordAt(record)))];
-  if (records.empty() || records.back() < record) {
-    records.push_back(record);
-  } else {
-    records.insert(std::lower_bound(records.begin(), records.end(), record), record);
-  }
+  key_index_.Insert(record);
   index_order_valid_ = false;
 }
 
 void Table::IndexRemove(std::uint32_t record, std::string_view key) {
-  const auto found = by_key_.find(std::string(key));
-  if (found == by_key_.end()) return;
-  std::vector<std::uint32_t>& records = found->second;
-  const auto at = std::lower_bound(records.begin(), records.end(), record);
-  if (at != records.end() && *at == record) records.erase(at);
-  if (records.empty()) by_key_.erase(found);
+  key_index_.Remove(record, key);
   index_order_valid_ = false;
 }
 
 void Table::BuildIndex() {
-  by_key_.clear();
   index_order_.clear();
   index_order_valid_ = false;
   if (index_field_ < 0) return;
+  const FieldDef& field = layout_.fields[static_cast<std::size_t>(index_field_)];
+  key_index_.Bind(&records_, layout_.record_length, field.offset, field.width);
   for (std::uint32_t r = 0; r < record_count_; ++r) {
-    if (!IsDeleted(r)) IndexInsert(r);
+    if (!IsDeleted(r)) key_index_.Insert(r);
   }
 }
 
@@ -344,18 +346,13 @@ void Table::InvalidateView() {
   view_.clear();
 }
 
-void Table::ApplyFilterToView(const std::vector<std::uint32_t>& candidates) {
-  view_.clear();
-  for (std::uint32_t r : candidates) {
-    ++records_examined_;
-    bool matches = false;
-    try {
-      matches = filter_.Matches(RecordAt(r));
-    } catch (const ValueError& error) {
-      Fail("record " + std::to_string(r + 1) + " cannot be checked against the filter \"" +
-           filter_text_ + "\": " + error.what());
-    }
-    if (matches) view_.push_back(r);
+bool Table::Examine(std::uint32_t record) {
+  ++records_examined_;
+  try {
+    return filter_.Matches(RecordAt(record));
+  } catch (const ValueError& error) {
+    Fail("record " + std::to_string(record + 1) + " cannot be checked against the filter \"" +
+         filter_text_ + "\": " + error.what());
   }
 }
 
@@ -365,9 +362,15 @@ const std::vector<std::uint32_t>& Table::View() {
   if (filtering && index_field_ >= 0) {
     if (const auto key = filter_.IndexKey(index_field_)) {
       // Only records with this key can match: look at them alone, never at the whole table.
-      static const std::vector<std::uint32_t> kNone;
-      const auto found = by_key_.find(*key);
-      ApplyFilterToView(found == by_key_.end() ? kNone : found->second);
+      view_.clear();
+      const KeyIndex::Records candidates = key_index_.Find(*key);
+      for (std::uint32_t r : candidates) {
+        Prefetch(RecordAt(r));
+        Prefetch(RecordAt(r) + layout_.record_length - 1);
+      }
+      for (std::uint32_t r : candidates) {
+        if (Examine(r)) view_.push_back(r);
+      }
       view_valid_ = true;
       Relocate();
       return view_;
@@ -383,7 +386,10 @@ const std::vector<std::uint32_t>& Table::View() {
     }
   }
   if (filtering) {
-    ApplyFilterToView(base);
+    view_.clear();
+    for (std::uint32_t r : base) {
+      if (Examine(r)) view_.push_back(r);
+    }
   } else {
     view_ = std::move(base);
   }
@@ -446,7 +452,7 @@ void Table::Empty() {
   records_.clear();
   record_count_ = 0;
   deleted_count_ = 0;
-  by_key_.clear();
+  key_index_.Clear();
   index_order_.clear();
   index_order_valid_ = false;
   InvalidateView();

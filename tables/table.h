@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/os.h"
 #include "tables/dbf_format.h"
 #include "tables/filter.h"
+#include "tables/key_index.h"
 #include "tables/value.h"
 
 namespace tables {
@@ -168,7 +168,8 @@ class Table {
   void InvalidateView();
   const std::vector<std::uint32_t>& View();
   void Relocate();
-  void ApplyFilterToView(const std::vector<std::uint32_t>& candidates);
+  // Evaluates the filter on one record, counting it in records_examined_.
+  bool Examine(std::uint32_t record);
   void ParseFilter();
   std::string FieldContext(int position) const;
 
@@ -192,9 +193,9 @@ class Table {
   Filter filter_;
   bool has_filter_ = false;  // a non-empty filter text is parsed into filter_
 
-  // The index: records by key (ascending record number), and the full order when asked for.
+  // The index: records by key, and the full order when asked for.
   int index_field_ = -1;
-  std::unordered_map<std::string, std::vector<std::uint32_t>> by_key_;
+  KeyIndex key_index_;
   std::vector<std::uint32_t> index_order_;
   bool index_order_valid_ = false;
 
