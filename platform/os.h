@@ -72,8 +72,11 @@ std::string ReadWholeFile(const std::string& path);
 // complete copy: the bytes go to a temporary file beside `target`, are flushed to disk, and
 // the temporary file is then renamed over `target`. A read-only `target` is not replaced:
 // one the process may not write, or one without any write permission bit (read-only even for
-// an administrator/root). A replaced `target` keeps its permissions; a `target` that is a
-// symbolic link stays one, and the file it points to is replaced. Both paths may be relative.
+// an administrator/root). Nor is a `target` that another program (or another open in this
+// process) holds under a lock ("'<target>' is in use by another program"; on POSIX the lock is
+// flock(), advisory, as for LockedFile). A replaced `target` keeps its permissions; a `target`
+// that is a symbolic link stays one, and the file it points to is replaced. Both paths may be
+// relative.
 // On failure the temporary file is removed, `target` is untouched, and OsError is raised.
 void ReplaceFileWithCopy(const std::string& source, const std::string& target);
 

@@ -339,11 +339,36 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& given_tar
     }
   }
 
-  const std::string bytes = ReadWholeFile(source);
+  // A program that holds the target open under a lock (a reader of the old report, another
+  // run of the tool) keeps it: the target is replaced only while no one else locks it, and
+  // the lock taken here is held until the new file has taken its place.
+  int held = -1;
+  if (target_exists) {
+    held = OpenRetrying(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (held < 0) Fail("cannot replace", given_target, errno);
+    if (FlockRetrying(held, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      CloseQuietly(held);
+      if (error == EWOULDBLOCK) FailWith("'" + given_target + "' is in use by another program");
+      Fail("cannot lock", given_target, error);
+    }
+  }
+
+  std::string bytes;
+  try {
+    bytes = ReadWholeFile(source);
+  } catch (...) {
+    CloseQuietly(held);
+    throw;
+  }
 
   std::string temp = TempPatternFor(target);
   const int fd = MakeTemp(&temp);
-  if (fd < 0) Fail("cannot create a temporary file beside", given_target, errno);
+  if (fd < 0) {
+    const int error = errno;
+    CloseQuietly(held);
+    Fail("cannot create a temporary file beside", given_target, error);
+  }
   const mode_t mode = target_exists ? (target_stat.st_mode & 07777) : (0666 & ~CurrentUmask());
   const char* step = "cannot write";
   int error = FillTemp(fd, bytes, mode, target_exists ? &target_stat : nullptr, &step);
@@ -352,6 +377,7 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& given_tar
     step = "cannot replace";
     error = errno;
   }
+  CloseQuietly(held);
   if (error != 0) {
     ::unlink(temp.c_str());
     Fail(step, given_target, error);
