@@ -3,6 +3,7 @@
 #include <string>
 
 #include "log/texts.h"
+#include "merge/report_columns.h"
 #include "platform/failure.h"
 #include "platform/os.h"
 #include "tables/report_layout.h"
@@ -10,21 +11,20 @@
 namespace merge {
 
 void AppendTotalRecord(JobContext& job) {
-  tables::Table& work = job.data.TableSorted;
   tables::Table& result = job.data.TableRez;
 
   job.log.Add(texts::kLogAddingTotal);
   result.Append();
-  result.FieldByName(tables::kColumnRIK).SetString(work.FieldByName(tables::kColumnRIK).AsString());
-  result.FieldByName(tables::kColumnKOD).SetString(work.FieldByName(tables::kColumnKOD).AsString());
-  result.FieldByName(tables::kColumnPERIOD).SetString(std::to_string(job.PeriodNumber));
-  result.FieldByName(tables::kColumnTYP).SetString(work.FieldByName(tables::kColumnTYP).AsString());
-  result.FieldByName(tables::kColumnTIN).SetString(tables::kTotalRowTin);
-  result.FieldByName(tables::kColumnNP).SetInteger(tables::kTotalRowNumber);
-  result.FieldByName(tables::kColumnS_DOX).SetFloat(job.totals.dox);
-  result.FieldByName(tables::kColumnS_TAXN).SetFloat(job.totals.taxn);
-  result.FieldByName(tables::kColumnS_TAXP).SetFloat(job.totals.taxp);
-  result.FieldByName(tables::kColumnS_NAR).SetFloat(job.totals.nar);
+  job.result[Column::kRIK].SetString(job.work[Column::kRIK].AsString());
+  job.result[Column::kKOD].SetString(job.work[Column::kKOD].AsString());
+  job.result[Column::kPERIOD].SetString(std::to_string(job.PeriodNumber));
+  job.result[Column::kTYP].SetString(job.work[Column::kTYP].AsString());
+  job.result[Column::kTIN].SetString(tables::kTotalRowTin);
+  job.result[Column::kNP].SetInteger(tables::kTotalRowNumber);
+  job.result[Column::kS_DOX].SetFloat(job.totals.dox);
+  job.result[Column::kS_TAXN].SetFloat(job.totals.taxn);
+  job.result[Column::kS_TAXP].SetFloat(job.totals.taxp);
+  job.result[Column::kS_NAR].SetFloat(job.totals.nar);
   result.Post();
   result.Close();
 }

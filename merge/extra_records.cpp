@@ -3,13 +3,13 @@
 #include <string>
 
 #include "log/texts.h"
+#include "merge/report_columns.h"
 #include "platform/ini_file.h"
 #include "tables/report_layout.h"
 
 namespace merge {
 
 void AppendExtraRecords(JobContext& job) {
-  tables::Table& work = job.data.TableSorted;
   tables::Table& result = job.data.TableRez;
 
   job.log.Add(texts::kLogCheckingIni);
@@ -27,19 +27,16 @@ void AppendExtraRecords(JobContext& job) {
         settings.ReadInteger(section, tables::kColumnS_DOX, texts::kIniDefaultAmount);
 
     result.Append();
-    result.FieldByName(tables::kColumnRIK)
-        .SetString(work.FieldByName(tables::kColumnRIK).AsString());
-    result.FieldByName(tables::kColumnKOD)
-        .SetString(work.FieldByName(tables::kColumnKOD).AsString());
-    result.FieldByName(tables::kColumnPERIOD).SetString(period);
-    result.FieldByName(tables::kColumnTYP)
-        .SetString(work.FieldByName(tables::kColumnTYP).AsString());
-    result.FieldByName(tables::kColumnTIN).SetString(tin);
-    result.FieldByName(tables::kColumnNP).SetInteger(np);
-    result.FieldByName(tables::kColumnS_DOX).SetFloat(amount);
-    result.FieldByName(tables::kColumnS_NAR).SetFloat(0);
-    result.FieldByName(tables::kColumnS_TAXN).SetFloat(0);
-    result.FieldByName(tables::kColumnS_TAXP).SetFloat(0);
+    job.result[Column::kRIK].SetString(job.work[Column::kRIK].AsString());
+    job.result[Column::kKOD].SetString(job.work[Column::kKOD].AsString());
+    job.result[Column::kPERIOD].SetString(period);
+    job.result[Column::kTYP].SetString(job.work[Column::kTYP].AsString());
+    job.result[Column::kTIN].SetString(tin);
+    job.result[Column::kNP].SetInteger(np);
+    job.result[Column::kS_DOX].SetFloat(amount);
+    job.result[Column::kS_NAR].SetFloat(0);
+    job.result[Column::kS_TAXN].SetFloat(0);
+    job.result[Column::kS_TAXP].SetFloat(0);
     result.Post();
     job.log.Add(texts::kLogExtraAdded + std::to_string(np));
   }

@@ -24,49 +24,39 @@ void AppendNewRecord(JobContext& job, const std::string& tin) {
   Table& work = job.data.TableSorted;
   ++job.AddedCount;
   work.Append();
-  for (int i = 0; i < input.FieldCount(); ++i) {
-    const std::string name = input.FieldName(i);
-    try {
-      tables::Field target = work.FieldByName(name);
-      target.SetValue(input.FieldByName(name).AsValue());
-    } catch (...) {
-      LogColumnError(job, tin, name);
-    }
-  }
+  if (!job.input_copy) job.input_copy.emplace(input, input, work);
+  job.input_copy->CopyRecord([&](const std::string& name) { LogColumnError(job, tin, name); });
 }
 
 // Adds a matching row into the work record. Each write is tried on its own: one column that
 // fails must not cost the tax amounts of the columns after it.
 void AccumulateIntoRecord(JobContext& job, const MatchKey& key) {
-  Table& input = job.data.Table1;
   Table& work = job.data.TableSorted;
-  std::int64_t kind = work.FieldByName(tables::kColumnOZN_DOX).AsInteger();
+  std::int64_t kind = job.work[Column::kOZN_DOX].AsInteger();
   if (kind != key.income_kind) kind = 1;  // only kinds 1 and 2 can differ here; together they are 1
   ++job.EditedCount;
   job.log.Add(texts::kLogFoundAgainPrefix + key.tin + texts::kLogFoundAgainSuffix);
   work.Edit();
 
-  auto attempt = [&](const char* column, auto&& write) {
+  auto attempt = [&](Column column, auto&& write) {
     try {
       write();
     } catch (...) {
       platform::Beep();
-      LogColumnError(job, key.tin, column);
+      LogColumnError(job, key.tin, ColumnName(column));
     }
   };
-  attempt(tables::kColumnOZN_DOX,
-          [&] { work.FieldByName(tables::kColumnOZN_DOX).SetInteger(kind); });
-  for (const char* column :
-       {tables::kColumnS_NAR, tables::kColumnS_DOX, tables::kColumnS_TAXN, tables::kColumnS_TAXP}) {
+  attempt(Column::kOZN_DOX, [&] { job.work[Column::kOZN_DOX].SetInteger(kind); });
+  for (Column column : {Column::kS_NAR, Column::kS_DOX, Column::kS_TAXN, Column::kS_TAXP}) {
     attempt(column, [&] {
-      tables::Field sum = work.FieldByName(column);
-      sum.SetFloat(sum.AsFloat() + input.FieldByName(column).AsFloat());
+      tables::Field sum = job.work[column];
+      sum.SetFloat(sum.AsFloat() + job.input[column].AsFloat());
     });
   }
-  attempt(tables::kColumnD_ZVILN, [&] {
-    tables::Field dismissal = work.FieldByName(tables::kColumnD_ZVILN);
+  attempt(Column::kD_ZVILN, [&] {
+    tables::Field dismissal = job.work[Column::kD_ZVILN];
     if (TrimControlCharacters(dismissal.AsString()).empty()) {
-      dismissal.SetString(input.FieldByName(tables::kColumnD_ZVILN).AsString());
+      dismissal.SetString(job.input[Column::kD_ZVILN].AsString());
     }
   });
 }
@@ -76,6 +66,8 @@ void AccumulateIntoRecord(JobContext& job, const MatchKey& key) {
 void MergeInputFile(JobContext& job, const std::string& argument) {
   Table& input = job.data.Table1;
   job.log.Add(texts::kLogAddingFrom + std::string("\"") + argument + "\"");
+  job.input.Reset();
+  job.input_copy.reset();
 
   // The directory part ends at the last backslash or colon, as Windows paths are written; a
   // name without either (forward slashes included) is taken relative to the current directory.
@@ -101,16 +93,15 @@ void MergeInputFile(JobContext& job, const std::string& argument) {
 }
 
 bool MergeInputRecord(JobContext& job) {
-  Table& input = job.data.Table1;
   Table& work = job.data.TableSorted;
 
-  const std::int64_t np = input.FieldByName(tables::kColumnNP).AsInteger();
+  const std::int64_t np = job.input[Column::kNP].AsInteger();
   if (np > tables::kHighestOrdinaryRow) {
     job.log.Add(texts::kLogSkippingRow + std::to_string(np));
     return false;
   }
 
-  const MatchKey key = ReadMatchKey(input);
+  const MatchKey key = ReadMatchKey(job.input);
   work.SetFiltered(false);
   work.SetFilter(BuildMatchFilter(key));
   try {
@@ -127,9 +118,7 @@ bool MergeInputRecord(JobContext& job) {
   } else {
     AccumulateIntoRecord(job, key);
   }
-  if (work.FieldByName(tables::kColumnOZN_DOX).AsInteger() == 22) {
-    work.FieldByName(tables::kColumnOZN_PILG).Clear();
-  }
+  if (job.work[Column::kOZN_DOX].AsInteger() == 22) job.work[Column::kOZN_PILG].Clear();
   work.Post();
   work.SetFiltered(false);
   return false;

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "log/run_log.h"
+#include "merge/column_copy.h"
+#include "merge/report_columns.h"
 #include "tables/table_set.h"
 
 namespace merge {
@@ -26,7 +29,10 @@ struct JobContext {
       : data(data_module),
         log(run_log),
         arguments(args),
-        executable_directory(std::move(directory)) {}
+        executable_directory(std::move(directory)),
+        input(data_module.Table1),
+        work(data_module.TableSorted),
+        result(data_module.TableRez) {}
 
   tables::TDataModule1& data;
   runlog::RunLog& log;
@@ -40,6 +46,15 @@ struct JobContext {
   std::int64_t EditedCount = 0;
   ResultTotals totals;
   bool delivered = false;
+
+  // The report columns of the three tables; those of the input table are forgotten when it is
+  // bound to the next file.
+  ReportColumns input;
+  ReportColumns work;
+  ReportColumns result;
+  // How the current input file's columns map onto the work table; set up when the file's first
+  // new work record needs it.
+  std::optional<ColumnCopy> input_copy;
 };
 
 }  // namespace merge

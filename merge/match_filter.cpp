@@ -44,13 +44,13 @@ std::string TrimControlCharacters(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-MatchKey ReadMatchKey(tables::Table& input) {
+MatchKey ReadMatchKey(ReportColumns& input) {
   MatchKey key;
-  key.tin = input.FieldByName(tables::kColumnTIN).AsString();
-  key.income_kind = input.FieldByName(tables::kColumnOZN_DOX).AsInteger();
-  key.hire_date = input.FieldByName(tables::kColumnD_PRIYN).AsString();
-  key.dismissal_date = input.FieldByName(tables::kColumnD_ZVILN).AsString();
-  key.benefit_code = TrimControlCharacters(input.FieldByName(tables::kColumnOZN_PILG).AsString());
+  key.tin = input[Column::kTIN].AsString();
+  key.income_kind = input[Column::kOZN_DOX].AsInteger();
+  key.hire_date = input[Column::kD_PRIYN].AsString();
+  key.dismissal_date = input[Column::kD_ZVILN].AsString();
+  key.benefit_code = TrimControlCharacters(input[Column::kOZN_PILG].AsString());
   return key;
 }
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tables/table.h"
+#include "merge/report_columns.h"
 
 namespace merge {
 
@@ -21,9 +21,9 @@ struct MatchKey {
 // `text` without its leading and trailing characters of code 32 or less (blanks, controls).
 std::string TrimControlCharacters(const std::string& text);
 
-// Reads the match key of the current row. Raises tables::TableError when a column is missing
-// or unreadable.
-MatchKey ReadMatchKey(tables::Table& input);
+// Reads the match key of the input table's current row. Raises tables::TableError when a
+// column is missing or unreadable.
+MatchKey ReadMatchKey(ReportColumns& input);
 
 // The filter text for `key`. Values are placed so that they match only identical values: a
 // quote inside a text constant is doubled, a trailing '*' is doubled so that it is not taken as

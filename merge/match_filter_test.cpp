@@ -214,14 +214,15 @@ TEST_F(MatchFilterTableTest, ReadMatchKeyTrimsOnlyTheBenefitCode) {
       {tables::kColumnTIN, tables::kColumnOZN_DOX, tables::kColumnD_PRIYN, tables::kColumnOZN_PILG},
       {{" 12", "2", "01.02.2009", "  1"}, {"3", "101", "", "    "}});
   input.First();
-  MatchKey key = ReadMatchKey(input);
+  ReportColumns input_columns(input);
+  MatchKey key = ReadMatchKey(input_columns);
   EXPECT_EQ(key.tin, " 12");
   EXPECT_EQ(key.income_kind, 2);
   EXPECT_EQ(key.hire_date, "01.02.2009");
   EXPECT_EQ(key.dismissal_date, "");
   EXPECT_EQ(key.benefit_code, "1");
   input.Next();
-  key = ReadMatchKey(input);
+  key = ReadMatchKey(input_columns);
   EXPECT_EQ(key.tin, "3");
   EXPECT_EQ(key.hire_date, "");
   EXPECT_EQ(key.benefit_code, "");
@@ -232,8 +233,9 @@ TEST_F(MatchFilterTableTest, ReadMatchKeyRaisesForAMissingColumn) {
   Fill(input, "input.dbf", {{tables::kColumnNP, 'N', 5, 0}, {tables::kColumnTIN, 'C', 10, 0}},
        {tables::kColumnTIN}, {{"1"}});
   input.First();
+  ReportColumns columns(input);
   try {
-    ReadMatchKey(input);
+    ReadMatchKey(columns);
     FAIL() << "no exception";
   } catch (const tables::TableError& error) {
     EXPECT_NE(std::string(error.what()).find("'OZN_DOX'"), std::string::npos) << error.what();

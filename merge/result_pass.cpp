@@ -1,8 +1,10 @@
 #include "merge/result_pass.h"
 
+#include <optional>
 #include <string>
 
 #include "log/texts.h"
+#include "merge/report_columns.h"
 #include "tables/report_layout.h"
 
 namespace merge {
@@ -18,24 +20,19 @@ void WriteResultTable(JobContext& job) {
   work.First();
   job.totals = ResultTotals();
   const std::string period = std::to_string(job.PeriodNumber);
+  std::optional<ColumnCopy> columns;
   for (std::int64_t row = 0; row < work.RecordCount(); ++row) {
     result.Append();
-    for (int i = 0; i < result.FieldCount(); ++i) {
-      const std::string name = result.FieldName(i);
-      try {
-        tables::Field target = result.FieldByName(name);
-        target.SetValue(work.FieldByName(name).AsValue());
-      } catch (...) {
-        job.log.Add(texts::kLogResultColumnError + name);
-      }
-    }
+    if (!columns) columns.emplace(result, work, result);
+    columns->CopyRecord(
+        [&](const std::string& name) { job.log.Add(texts::kLogResultColumnError + name); });
     // The sums come from the new result record, so a money column the work table lacks adds 0.
-    job.totals.dox += result.FieldByName(tables::kColumnS_DOX).AsFloat();
-    job.totals.nar += result.FieldByName(tables::kColumnS_NAR).AsFloat();
-    job.totals.taxn += result.FieldByName(tables::kColumnS_TAXN).AsFloat();
-    job.totals.taxp += result.FieldByName(tables::kColumnS_TAXP).AsFloat();
-    result.FieldByName(tables::kColumnNP).SetInteger(row + 1);
-    result.FieldByName(tables::kColumnPERIOD).SetString(period);
+    job.totals.dox += job.result[Column::kS_DOX].AsFloat();
+    job.totals.nar += job.result[Column::kS_NAR].AsFloat();
+    job.totals.taxn += job.result[Column::kS_TAXN].AsFloat();
+    job.totals.taxp += job.result[Column::kS_TAXP].AsFloat();
+    job.result[Column::kNP].SetInteger(row + 1);
+    job.result[Column::kPERIOD].SetString(period);
     result.Post();
     work.Next();
   }

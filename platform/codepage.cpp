@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -90,15 +91,17 @@ const Table& TableFor(CodePage page) { return page == CodePage::kCp1251 ? kCp125
 
 const char* NameOf(CodePage page) { return page == CodePage::kCp1251 ? "Windows-1251" : "DOS 866"; }
 
-// The upper half (0x80..0xFF) of a table, reversed and sorted by code point for binary search.
-using Reverse = std::array<std::pair<char16_t, unsigned char>, 128>;
+// The upper half (0x80..0xFF) of a table, reversed: the byte for every code point of the basic
+// plane, 0 where the code page has none (0 itself comes only from U+0000, which is ASCII).
+// A direct table, because logs and reports are mostly Cyrillic and encoding runs per character.
+using Reverse = std::vector<unsigned char>;
 
 Reverse MakeReverse(const Table& table) {
-  Reverse reverse{};
-  for (int i = 0; i < 128; ++i) {
-    reverse[i] = {table[128 + i], static_cast<unsigned char>(128 + i)};
+  Reverse reverse(0x10000, 0);
+  for (int i = 128; i < 256; ++i) {
+    // U+FFFD stands for the unassigned byte on decoding; it never encodes back.
+    if (table[i] != 0xFFFD) reverse[table[i]] = static_cast<unsigned char>(i);
   }
-  std::sort(reverse.begin(), reverse.end());
   return reverse;
 }
 
@@ -106,6 +109,13 @@ const Reverse& ReverseFor(CodePage page) {
   static const Reverse k1251 = MakeReverse(kCp1251);
   static const Reverse k866 = MakeReverse(kCp866);
   return page == CodePage::kCp1251 ? k1251 : k866;
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
 }
 
 void AppendUtf8(std::string* out, std::uint32_t cp) {
@@ -169,6 +179,10 @@ bool NextCodePoint(std::string_view s, std::size_t* pos, std::uint32_t* cp) {
 // With a `substitute`, characters that cannot be encoded (and malformed bytes) become it instead.
 bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string* error,
             char substitute = '\0') {
+  if (IsAscii(utf8)) {
+    *out = std::string(utf8);
+    return true;
+  }
   std::string result;
   result.reserve(utf8.size());
   const Reverse& reverse = ReverseFor(page);
@@ -194,13 +208,8 @@ bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string*
       result.push_back(static_cast<char>(cp));
       continue;
     }
-    // U+FFFD stands for the unassigned byte on decoding; it never encodes back.
-    const auto it = cp <= 0xFFFF && cp != 0xFFFD
-                        ? std::lower_bound(reverse.begin(), reverse.end(),
-                                           std::make_pair(static_cast<char16_t>(cp),
-                                                          static_cast<unsigned char>(0)))
-                        : reverse.end();
-    if (it == reverse.end() || it->first != cp) {
+    const unsigned char byte = cp <= 0xFFFF ? reverse[cp] : 0;
+    if (byte == 0) {
       if (substitute != '\0') {
         result.push_back(substitute);
         continue;
@@ -213,7 +222,7 @@ bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string*
       }
       return false;
     }
-    result.push_back(static_cast<char>(it->second));
+    result.push_back(static_cast<char>(byte));
   }
   *out = std::move(result);
   return true;
@@ -222,6 +231,7 @@ bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string*
 }  // namespace
 
 std::string DecodeToUtf8(std::string_view bytes, CodePage page) {
+  if (IsAscii(bytes)) return std::string(bytes);
   const Table& table = TableFor(page);
   std::string out;
   out.reserve(bytes.size() * 2);

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -65,17 +66,31 @@ int WriteAll(int fd, const std::string& bytes) {
 
 // Reads `fd` from `offset` (or from its current position when offset < 0) to its end.
 int ReadToEnd(int fd, std::string* out, off_t offset) {
-  out->clear();
-  char buffer[65536];
+  // Reading straight into a string sized from the file's length avoids growing it chunk by
+  // chunk, which copies a large table many times; the loop still copes with a file that grows
+  // or shrinks meanwhile.
+  struct stat info;
+  std::size_t size = 0;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    size = static_cast<std::size_t>(info.st_size);
+  }
+  out->resize(std::max<std::size_t>(size + 1, 65536));
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t n = offset >= 0 ? ::pread(fd, buffer, sizeof buffer, offset)
-                                  : ::read(fd, buffer, sizeof buffer);
+    if (filled == out->size()) out->resize(out->size() * 2);
+    const std::size_t room = out->size() - filled;
+    const ssize_t n = offset >= 0 ? ::pread(fd, out->data() + filled, room, offset)
+                                  : ::read(fd, out->data() + filled, room);
     if (n < 0) {
       if (errno == EINTR) continue;
+      out->clear();
       return errno;
     }
-    if (n == 0) return 0;
-    out->append(buffer, static_cast<std::size_t>(n));
+    if (n == 0) {
+      out->resize(filled);
+      return 0;
+    }
+    filled += static_cast<std::size_t>(n);
     if (offset >= 0) offset += n;
   }
 }

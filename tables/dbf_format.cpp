@@ -175,7 +175,7 @@ DbfLayout NewLayout(const std::vector<FieldSpec>& specs, std::uint8_t code_page_
     bool valid = true;
     switch (spec.type) {
       case 'C':
-        valid = spec.width >= 1 && spec.width <= 254 && spec.decimals == 0;
+        valid = spec.width >= 1 && spec.width <= 255 && spec.decimals == 0;
         break;
       case 'N':
       case 'F':

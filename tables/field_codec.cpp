@@ -1,5 +1,6 @@
 #include "tables/field_codec.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -8,6 +9,12 @@
 
 namespace tables {
 namespace {
+
+// Exactly representable powers of ten: a mantissa below 2^53 divided by one of them is the
+// correctly rounded value of the decimal text, the same double that from_chars gives.
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr std::uint64_t kExactMantissa = 1ull << 53;
 
 bool IsPad(char c) { return c == ' ' || c == '\0'; }
 
@@ -89,60 +96,103 @@ std::optional<double> ParseNumberText(std::string_view text) {
   return value;
 }
 
-// The shortest fixed-point text that reads back as `value` (no exponent).
-std::string ShortestFixed(double value) {
-  // Large enough for the longest fixed form of any finite double.
-  char buffer[1100];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  return std::string(buffer, result.ptr);
+// Room for the longest fixed-point text of any finite double.
+constexpr std::size_t kFixedBufferSize = 1100;
+
+// Writes the shortest fixed-point text that reads back as `value` (no exponent); returns its end.
+char* ShortestFixed(double value, char* buffer) {
+  return std::to_chars(buffer, buffer + kFixedBufferSize, value, std::chars_format::fixed).ptr;
 }
 
-// Rounds the shortest decimal text of `value` to `decimals` places, half away from zero.
-// Working on the decimal text, not on the binary value, makes 0.125 round to 0.13 as a person
-// expects, although the double nearest to 0.125 + 0.005 steps might say otherwise.
-std::string RoundedText(double value, int decimals) {
-  std::string text = ShortestFixed(std::fabs(value));
-  std::size_t point = text.find('.');
-  std::string whole = point == std::string::npos ? text : text.substr(0, point);
-  std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
-  bool round_up = fraction.size() > static_cast<std::size_t>(decimals) &&
-                  fraction[static_cast<std::size_t>(decimals)] >= '5';
-  fraction.resize(static_cast<std::size_t>(decimals), '0');
-  std::string digits = whole + fraction;
-  if (round_up) {
-    std::size_t i = digits.size();
-    while (i > 0) {
-      --i;
+// Writes `value` rounded to `decimals` places, half away from zero, into `out` (room for
+// kFixedBufferSize + 2 characters) and returns the length. Rounding the shortest decimal text,
+// not the binary value, makes 2.675 round to 2.68 as a person expects, although the double
+// nearest to 2.675 lies a little below it.
+std::size_t RoundedText(double value, int decimals, char* out) {
+  char digits_buffer[kFixedBufferSize];
+  const char* end = ShortestFixed(std::fabs(value), digits_buffer);
+  const char* point = std::find(static_cast<const char*>(digits_buffer), end, '.');
+  const char* fraction = point == end ? end : point + 1;
+  const std::size_t fraction_length = static_cast<std::size_t>(end - fraction);
+  const std::size_t wanted = static_cast<std::size_t>(decimals);
+
+  // The digits without the point: the whole part, then exactly `decimals` fraction digits.
+  char digits[kFixedBufferSize + 2];
+  std::size_t count = 0;
+  digits[count++] = '0';  // room for a carry
+  for (const char* p = digits_buffer; p != point; ++p) digits[count++] = *p;
+  for (std::size_t i = 0; i < wanted; ++i)
+    digits[count++] = i < fraction_length ? fraction[i] : '0';
+  if (fraction_length > wanted && fraction[wanted] >= '5') {
+    std::size_t i = count;
+    while (i-- > 0) {
       if (digits[i] == '9') {
         digits[i] = '0';
       } else {
         ++digits[i];
         break;
       }
-      if (i == 0) digits.insert(digits.begin(), '1');
     }
   }
-  const std::size_t whole_length = digits.size() - static_cast<std::size_t>(decimals);
-  std::string out = digits.substr(0, whole_length);
-  if (decimals > 0) out += "." + digits.substr(whole_length);
-  const bool zero = digits.find_first_not_of('0') == std::string::npos;
-  if (value < 0 && !zero) out.insert(out.begin(), '-');
-  return out;
-}
+  const std::size_t whole_end = count - wanted;
+  std::size_t first = 0;
+  while (first + 1 < whole_end && digits[first] == '0') ++first;
+  bool zero = true;
+  for (std::size_t i = first; i < count; ++i) zero = zero && digits[i] == '0';
 
-void WriteRightAligned(const std::string& text, int width, char* out) {
-  const std::size_t w = static_cast<std::size_t>(width);
-  std::memset(out, ' ', w - text.size());
-  std::memcpy(out + (w - text.size()), text.data(), text.size());
-}
-
-void WriteNumberText(const std::string& text, const FieldDef& field, char* out) {
-  if (text.size() > static_cast<std::size_t>(field.width)) {
-    throw ValueError("the number " + text + " does not fit in " + std::to_string(field.width) +
-                     " characters");
+  std::size_t length = 0;
+  if (value < 0 && !zero) out[length++] = '-';
+  for (std::size_t i = first; i < whole_end; ++i) out[length++] = digits[i];
+  if (wanted > 0) {
+    out[length++] = '.';
+    for (std::size_t i = whole_end; i < count; ++i) out[length++] = digits[i];
   }
-  WriteRightAligned(text, field.width, out);
+  return length;
+}
+
+// Rounds with integer arithmetic where that gives the same digits as RoundedText: when the
+// scaled value lies clearly away from a half, the shortest decimal text (within half a unit in
+// the last place of the value) rounds the same way. Returns false, writing nothing, otherwise.
+bool FastRoundedText(double value, int decimals, char* out, std::size_t* length) {
+  if (decimals < 0 || decimals > 9) return false;
+  const double scaled = std::fabs(value) * kPowersOfTen[decimals];
+  if (!(scaled < 4503599627370496.0)) return false;  // 2^52: beyond, whole units are inexact
+  const double whole = std::floor(scaled);
+  const double fraction = scaled - whole;
+  const double slack = scaled * 4.5e-16 + 1e-300;
+  if (std::fabs(fraction - 0.5) <= slack) return false;
+  std::uint64_t rounded = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+
+  char digits[24];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + rounded % 10);
+    rounded /= 10;
+  } while (rounded > 0);
+  const std::size_t wanted = static_cast<std::size_t>(decimals);
+  while (count < wanted + 1) digits[count++] = '0';  // a leading "0." where needed
+  bool zero = true;
+  for (std::size_t i = 0; i < count; ++i) zero = zero && digits[i] == '0';
+
+  std::size_t n = 0;
+  if (value < 0 && !zero) out[n++] = '-';
+  for (std::size_t i = count; i-- > wanted;) out[n++] = digits[i];
+  if (wanted > 0) {
+    out[n++] = '.';
+    for (std::size_t i = wanted; i-- > 0;) out[n++] = digits[i];
+  }
+  *length = n;
+  return true;
+}
+
+void WriteNumberText(std::string_view text, const FieldDef& field, char* out) {
+  if (text.size() > static_cast<std::size_t>(field.width)) {
+    throw ValueError("the number " + std::string(text) + " does not fit in " +
+                     std::to_string(field.width) + " characters");
+  }
+  const std::size_t width = static_cast<std::size_t>(field.width);
+  std::memset(out, ' ', width - text.size());
+  std::memcpy(out + (width - text.size()), text.data(), text.size());
 }
 
 void WriteNumber(double value, const FieldDef& field, char* out) {
@@ -155,10 +205,17 @@ void WriteInteger(std::int64_t value, const FieldDef& field, char* out) {
   WriteNumberText(text, field, out);
 }
 
+void WriteDigits(int value, int count, char* out) {
+  for (int i = count - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
 void WriteDate(Date date, char* out) {
-  char buffer[9];
-  std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", date.year, date.month, date.day);
-  std::memcpy(out, buffer, 8);
+  WriteDigits(date.year, 4, out);
+  WriteDigits(date.month, 2, out + 4);
+  WriteDigits(date.day, 2, out + 6);
 }
 
 std::string TextOf(const Value& value) {
@@ -196,7 +253,44 @@ void EncodeText(const FieldDef& field, const std::string& text, char* out,
   std::memset(out + bytes.size(), ' ', width - bytes.size());
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
 }  // namespace
+
+NumberForm ReadPlainNumber(const char* field, std::size_t width, double* value) {
+  std::size_t i = 0;
+  while (i < width && field[i] == ' ') ++i;
+  if (i == width) return NumberForm::kBlank;
+  bool negative = false;
+  if (field[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int decimals = 0;
+  while (i < width && IsDigit(field[i])) {
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(field[i] - '0');
+    ++digits;
+    ++i;
+  }
+  if (digits == 0) return NumberForm::kOther;
+  if (i < width && field[i] == '.') {
+    ++i;
+    while (i < width && IsDigit(field[i])) {
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(field[i] - '0');
+      ++digits;
+      ++decimals;
+      ++i;
+    }
+    if (decimals == 0) return NumberForm::kOther;
+  }
+  while (i < width && field[i] == ' ') ++i;
+  if (i != width || digits > 15 || mantissa >= kExactMantissa) return NumberForm::kOther;
+  const double result = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+  *value = negative ? -result : result;
+  return NumberForm::kNumber;
+}
 
 std::string_view TrimTrailing(std::string_view raw) {
   std::size_t end = raw.size();
@@ -205,6 +299,15 @@ std::string_view TrimTrailing(std::string_view raw) {
 }
 
 std::optional<double> ParseNumberField(std::string_view raw) {
+  double plain = 0;
+  switch (ReadPlainNumber(raw.data(), raw.size(), &plain)) {
+    case NumberForm::kBlank:
+      return std::nullopt;
+    case NumberForm::kNumber:
+      return plain;
+    case NumberForm::kOther:
+      break;
+  }
   const std::string_view text = TrimBoth(raw);
   if (text.empty() || text.find_first_not_of('*') == std::string_view::npos) return std::nullopt;
   if (const auto value = ParseNumberText(text)) return value;
@@ -264,14 +367,17 @@ std::optional<Date> ParseDateText(std::string_view text) {
 }
 
 std::string FormatDateText(Date date) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%02d.%02d.%04d", date.day, date.month, date.year);
-  return buffer;
+  std::string text = "dd.mm.yyyy";
+  WriteDigits(date.day, 2, &text[0]);
+  WriteDigits(date.month, 2, &text[3]);
+  WriteDigits(date.year, 4, &text[6]);
+  return text;
 }
 
 std::string FormatNumberText(double value) {
   if (value == 0) return "0";  // also turns -0 into 0
-  return ShortestFixed(value);
+  char buffer[kFixedBufferSize];
+  return std::string(buffer, ShortestFixed(value, buffer));
 }
 
 void FormatNumberField(double value, int width, int decimals, char* out) {
@@ -279,7 +385,10 @@ void FormatNumberField(double value, int width, int decimals, char* out) {
   FieldDef field;
   field.width = width;
   field.decimals = decimals;
-  WriteNumberText(RoundedText(value, decimals), field, out);
+  char text[kFixedBufferSize + 2];
+  std::size_t length = 0;
+  if (!FastRoundedText(value, decimals, text, &length)) length = RoundedText(value, decimals, text);
+  WriteNumberText(std::string_view(text, length), field, out);
 }
 
 Value DecodeField(const FieldDef& field, const char* record, platform::CodePage page) {

@@ -2,6 +2,7 @@
 // logicals, with the tolerance for what real files hold and the strictness we need when writing.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,12 @@ class ValueError : public std::runtime_error {
 
 // The field bytes with trailing blanks and NULs removed.
 std::string_view TrimTrailing(std::string_view raw);
+
+// The common form of number field bytes, read without any allocation: blanks, an optional '-',
+// digits, optionally '.' and digits, blanks, with at most 15 significant digits. kNumber stores
+// exactly the value ParseNumberField gives; kOther means "not this form, ask ParseNumberField".
+enum class NumberForm { kBlank, kNumber, kOther };
+NumberForm ReadPlainNumber(const char* field, std::size_t width, double* value);
 
 // Number field bytes: blanks/NULs trimmed; empty, all blanks, all NULs or all '*' is blank
 // (nothing); a comma is taken as the decimal point; exponent form accepted. Raises ValueError

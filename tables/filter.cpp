@@ -15,14 +15,6 @@ namespace {
 // of the stack.
 constexpr int kMaxDepth = 200;
 
-// The mantissa limit below which a decimal number divided by a power of ten is exact after one
-// rounding, so the result is the same double that any correctly rounding parser produces.
-constexpr std::uint64_t kExactMantissa = std::uint64_t{1} << 53;
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr int kMaxFastDecimals = 22;
-
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 bool IsNameChar(char c) {
@@ -47,50 +39,6 @@ bool IsPadding(char c) { return c == ' ' || c == '\0'; }
 std::size_t TrimmedLength(const char* field, std::size_t width) {
   while (width > 0 && IsPadding(field[width - 1])) --width;
   return width;
-}
-
-enum class NumberForm { kBlank, kNumber, kOther };
-
-// Number fields are nearly always right-aligned plain decimals ("   12", " -3.50"). Reading
-// those here avoids the general parser on the hot path. kOther means the bytes have some other
-// form (comma, exponent, NULs, stars, a '+', malformed text): the caller then asks
-// ParseNumberField, which also raises for malformed bytes. The value goes through a pointer
-// rather than an optional because the optional's return costs more than the parse itself.
-NumberForm ReadPlainNumber(const char* p, std::size_t width, double* value) {
-  std::size_t i = 0;
-  while (i < width && p[i] == ' ') ++i;
-  if (i == width) return NumberForm::kBlank;
-  bool negative = false;
-  if (p[i] == '-') {
-    negative = true;
-    ++i;
-  }
-  std::uint64_t mantissa = 0;
-  int digits = 0;
-  int decimals = 0;
-  while (i < width && IsDigit(p[i])) {
-    mantissa = mantissa * 10 + static_cast<std::uint64_t>(p[i] - '0');
-    ++digits;
-    ++i;
-  }
-  if (digits == 0) return NumberForm::kOther;
-  if (i < width && p[i] == '.') {
-    ++i;
-    while (i < width && IsDigit(p[i])) {
-      mantissa = mantissa * 10 + static_cast<std::uint64_t>(p[i] - '0');
-      ++digits;
-      ++decimals;
-      ++i;
-    }
-    if (decimals == 0) return NumberForm::kOther;
-  }
-  while (i < width && p[i] == ' ') ++i;
-  if (i != width || digits > 18 || mantissa >= kExactMantissa || decimals > kMaxFastDecimals) {
-    return NumberForm::kOther;
-  }
-  double result = static_cast<double>(mantissa) / kPowersOfTen[decimals];
-  *value = negative ? -result : result;
-  return NumberForm::kNumber;
 }
 
 // False for a blank field, else true with the value stored.

@@ -28,11 +28,13 @@ void Prefetch(const char* address) {
 #endif
 }
 
+// Column names are ASCII; the locale-free comparison is also what keeps name lookups cheap.
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) {
       return false;
     }
   }
@@ -125,6 +127,107 @@ void Field::SetValue(const Value& value) {
   } catch (const ValueError& error) {
     table_->Fail("cannot write column '" + field.name + "': " + error.what());
   }
+}
+
+namespace {
+
+bool IsDigitByte(char c) { return c >= '0' && c <= '9'; }
+
+// True when `raw` is a number field exactly as FormatNumberField writes the value it holds:
+// right-aligned, no leading zeros, exactly `decimals` decimals, no "-0", and few enough digits
+// that the value reads back to the same digits.
+bool IsCanonicalNumber(const char* raw, int width, int decimals) {
+  int i = 0;
+  while (i < width && raw[i] == ' ') ++i;
+  if (i == width) return true;  // blank
+  bool negative = false;
+  if (raw[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  const int whole_start = i;
+  while (i < width && IsDigitByte(raw[i])) ++i;
+  const int whole_digits = i - whole_start;
+  if (whole_digits == 0 || (whole_digits > 1 && raw[whole_start] == '0')) return false;
+  bool all_zero = whole_digits == 1 && raw[whole_start] == '0';
+  int fraction_digits = 0;
+  if (decimals > 0) {
+    if (i == width || raw[i] != '.') return false;
+    ++i;
+    while (i < width && IsDigitByte(raw[i])) {
+      all_zero = all_zero && raw[i] == '0';
+      ++fraction_digits;
+      ++i;
+    }
+    if (fraction_digits != decimals) return false;
+  }
+  return i == width && whole_digits + fraction_digits <= 15 && !(negative && all_zero);
+}
+
+bool IsCanonicalDate(const char* raw) {
+  bool blank = true;
+  for (int i = 0; i < 8; ++i) blank = blank && raw[i] == ' ';
+  if (blank) return true;
+  try {
+    return ParseDateField(std::string_view(raw, 8)).has_value();
+  } catch (const ValueError&) {
+    return false;
+  }
+}
+
+// Character bytes that decode and encode back unchanged: no NUL (trailing NULs become blanks),
+// and bytes above ASCII only between tables of one code page, where every such byte but the
+// unassigned 0x98 of Windows-1251 keeps its meaning.
+bool IsCanonicalText(const char* raw, int width, bool same_code_page, platform::CodePage page) {
+  for (int i = 0; i < width; ++i) {
+    const auto byte = static_cast<unsigned char>(raw[i]);
+    if (byte == 0) return false;
+    if (byte >= 0x80 &&
+        (!same_code_page || (page == platform::CodePage::kCp1251 && byte == 0x98))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void Field::SetFrom(const Field& source) {
+  const FieldDef& to = table_->layout_.fields[index_];
+  const FieldDef& from = source.table_->layout_.fields[source.index_];
+  source.table_->RequireOpen("read a column");
+  const char* record = source.table_->ReadableRecord();
+  if (record != nullptr && to.type == from.type && to.width == from.width &&
+      to.decimals == from.decimals) {
+    // Most columns of a report are copied between tables of one layout; where the stored bytes
+    // are already what writing the value would produce, copying them is the same write.
+    const char* raw = record + from.offset;
+    bool canonical = false;
+    switch (to.type) {
+      case 'C':
+        canonical = IsCanonicalText(raw, to.width,
+                                    table_->layout_.code_page == source.table_->layout_.code_page,
+                                    table_->layout_.code_page);
+        break;
+      case 'N':
+      case 'F':
+        canonical = IsCanonicalNumber(raw, to.width, to.decimals);
+        break;
+      case 'D':
+        canonical = IsCanonicalDate(raw);
+        break;
+      case 'L':
+        canonical = *raw == 'T' || *raw == 'F' || *raw == '?';
+        break;
+      default:
+        break;
+    }
+    if (canonical) {
+      std::memcpy(table_->WritableRecord(to) + to.offset, raw, static_cast<std::size_t>(to.width));
+      return;
+    }
+  }
+  SetValue(source.AsValue());
 }
 
 void Field::SetInteger(std::int64_t value) { SetValue(Value::Integer(value)); }

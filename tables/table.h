@@ -48,6 +48,10 @@ class Field {
   void SetFloat(double value);
   void SetValue(const Value& value);
   void Clear();
+  // Writes the value of `source`, a column of another table (or of this one), converted to
+  // this column's type: the same as SetValue(source.AsValue()), but where both columns store
+  // the value alike the bytes are copied without converting them. Raises as SetValue does.
+  void SetFrom(const Field& source);
 
  private:
   friend class Table;
