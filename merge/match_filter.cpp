@@ -5,18 +5,15 @@
 namespace merge {
 namespace {
 
-// A text constant that matches exactly `value`: quotes doubled, and a trailing '*' doubled so
-// that the filter does not read it as "starts with". Values without those characters come out
-// unchanged.
-std::string Literal(const std::string& value) {
-  std::string out;
-  out.reserve(value.size() + 2);
+// Appends a text constant that matches exactly `value`: quotes doubled, and a trailing '*'
+// doubled so that the filter does not read it as "starts with". Values without those
+// characters come out unchanged.
+void AppendLiteral(std::string& out, const std::string& value) {
   for (char c : value) {
     out.push_back(c);
     if (c == '\'') out.push_back('\'');
   }
   if (!value.empty() && value.back() == '*') out.push_back('*');
-  return out;
 }
 
 // A benefit code is placed without quotes when it is a plain number, as it is for numeric
@@ -55,30 +52,49 @@ MatchKey ReadMatchKey(ReportColumns& input) {
 }
 
 std::string BuildMatchFilter(const MatchKey& key) {
-  std::string benefit;
+  // One string, appended to in order: the job builds a filter for every input row.
+  std::string filter;
+  filter.reserve(160 + key.tin.size() + key.benefit_code.size());
+  filter += "TIN='";
+  AppendLiteral(filter, key.tin);
+  filter += "' and ";
+
   if (key.benefit_code.empty()) {
-    benefit = "OZN_PILG IS NULL";
+    filter += "OZN_PILG IS NULL";
   } else if (IsPlainNumber(key.benefit_code)) {
-    benefit = "OZN_PILG=" + key.benefit_code;
+    filter += "OZN_PILG=";
+    filter += key.benefit_code;
   } else {
-    benefit = "OZN_PILG='" + Literal(key.benefit_code) + "'";
+    filter += "OZN_PILG='";
+    AppendLiteral(filter, key.benefit_code);
+    filter += "'";
   }
+  filter += " AND ";
 
-  const std::string hire =
-      key.hire_date.empty() ? "D_PRIYN IS NULL " : "D_PRIYN='" + Literal(key.hire_date) + "'";
+  if (key.hire_date.empty()) {
+    filter += "D_PRIYN IS NULL ";
+  } else {
+    filter += "D_PRIYN='";
+    AppendLiteral(filter, key.hire_date);
+    filter += "'";
+  }
+  filter += " AND ";
 
-  const std::string dismissal =
-      key.dismissal_date.empty()
-          ? " (D_ZVILN IS NULL) "
-          : "((D_ZVILN IS NULL) OR (D_ZVILN='" + Literal(key.dismissal_date) + "'))";
+  if (key.dismissal_date.empty()) {
+    filter += " (D_ZVILN IS NULL) ";
+  } else {
+    filter += "((D_ZVILN IS NULL) OR (D_ZVILN='";
+    AppendLiteral(filter, key.dismissal_date);
+    filter += "'))";
+  }
+  filter += " AND ";
 
-  std::string kind = "OZN_DOX=" + std::to_string(key.income_kind);
-  if (key.income_kind == 1) kind += " OR OZN_DOX=2";
-  if (key.income_kind == 2) kind += " OR OZN_DOX=1";
-  kind = "(" + kind + ")";
-
-  return "TIN='" + Literal(key.tin) + "' and " + benefit + " AND " + hire + " AND " + dismissal +
-         " AND " + kind;
+  filter += "(OZN_DOX=";
+  filter += std::to_string(key.income_kind);
+  if (key.income_kind == 1) filter += " OR OZN_DOX=2";
+  if (key.income_kind == 2) filter += " OR OZN_DOX=1";
+  filter += ")";
+  return filter;
 }
 
 }  // namespace merge

@@ -189,8 +189,20 @@ bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string*
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     const std::size_t start = pos;
+    const auto lead = static_cast<unsigned char>(utf8[pos]);
+    if (lead < 0x80) {
+      result.push_back(static_cast<char>(lead));
+      ++pos;
+      continue;
+    }
     std::uint32_t cp = 0;
-    if (!NextCodePoint(utf8, &pos, &cp)) {
+    // Cyrillic letters are two-byte sequences; they are decoded here without the general
+    // decoder's checks, which only longer sequences need.
+    if (lead >= 0xC2 && lead <= 0xDF && pos + 1 < utf8.size() &&
+        (static_cast<unsigned char>(utf8[pos + 1]) & 0xC0) == 0x80) {
+      cp = ((lead & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[pos + 1]) & 0x3Fu);
+      pos += 2;
+    } else if (!NextCodePoint(utf8, &pos, &cp)) {
       if (substitute != '\0') {
         result.push_back(substitute);
         pos = start + 1;

@@ -234,7 +234,20 @@ void Field::SetInteger(std::int64_t value) { SetValue(Value::Integer(value)); }
 
 void Field::SetString(const std::string& value) { SetValue(Value::Text(value)); }
 
-void Field::SetFloat(double value) { SetValue(Value::Float(value)); }
+void Field::SetFloat(double value) {
+  const FieldDef& field = table_->layout_.fields[index_];
+  if (field.type != 'N' && field.type != 'F') {
+    SetValue(Value::Float(value));
+    return;
+  }
+  // Sums are written into number columns for every merged row: skip the Value round trip.
+  char* record = table_->WritableRecord(field);
+  try {
+    FormatNumberField(value, field.width, field.decimals, record + field.offset);
+  } catch (const ValueError& error) {
+    table_->Fail("cannot write column '" + field.name + "': " + error.what());
+  }
+}
 
 void Field::Clear() {
   ClearField(table_->layout_.fields[index_],
