@@ -71,12 +71,14 @@ platform::CodePage CodePageFromByte(std::uint8_t byte) {
   }
 }
 
-DbfImage ParseDbf(std::string_view bytes, const std::string& file_label) {
+namespace {
+
+// Checks the whole image and fills everything of `image` but its records.
+void ParseLayout(std::string_view bytes, const std::string& file_label, DbfImage& image) {
   if (bytes.size() < kHeaderSize) {
     Fail(file_label, "not a dBASE table: the file is shorter than a table header (" +
                          std::to_string(bytes.size()) + " bytes)");
   }
-  DbfImage image;
   DbfLayout& layout = image.layout;
   image.record_count = ReadU32(bytes, 4);
   layout.header_length = ReadU16(bytes, 8);
@@ -145,7 +147,27 @@ DbfImage ParseDbf(std::string_view bytes, const std::string& file_label) {
                          std::to_string(available / layout.record_length));
   }
   layout.header_bytes = std::string(bytes.substr(0, layout.header_length));
-  image.records = std::string(bytes.substr(layout.header_length, needed));
+}
+
+}  // namespace
+
+DbfImage ParseDbf(std::string_view bytes, const std::string& file_label) {
+  DbfImage image;
+  ParseLayout(bytes, file_label, image);
+  image.records = std::string(
+      bytes.substr(image.layout.header_length,
+                   static_cast<std::size_t>(image.record_count) * image.layout.record_length));
+  return image;
+}
+
+DbfImage ParseDbf(std::string&& bytes, const std::string& file_label) {
+  DbfImage image;
+  ParseLayout(bytes, file_label, image);
+  // The file's own buffer becomes the record area: no second copy of a large table.
+  bytes.resize(image.layout.header_length +
+               static_cast<std::size_t>(image.record_count) * image.layout.record_length);
+  bytes.erase(0, image.layout.header_length);
+  image.records = std::move(bytes);
   return image;
 }
 

@@ -57,6 +57,8 @@ struct DbfImage {
 // other programs write (extra header bytes, a missing end-of-file mark, trailing junk, header
 // counts smaller than the records present).
 DbfImage ParseDbf(std::string_view bytes, const std::string& file_label);
+// The same, taking over the buffer of a whole file read into memory for the records.
+DbfImage ParseDbf(std::string&& bytes, const std::string& file_label);
 
 // A new, empty dBASE III table layout with these columns. Raises TableError on invalid specs
 // (names longer than 10 characters or not unique, widths out of range).
