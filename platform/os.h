@@ -95,17 +95,19 @@ LocalTime Now();
 // An open file held under an operating-system lock for as long as the object lives.
 // Exclusive: no other open of the file (from this or another process) succeeds meanwhile.
 // Shared: other shared opens succeed, exclusive ones fail.
+// Reading: like shared, but the file is only read, so it opens even where another program
+// keeps others from writing it (a report open in a spreadsheet); read_only() is true.
 class LockedFile {
  public:
-  enum class Sharing { kShared, kExclusive };
+  enum class Sharing { kShared, kExclusive, kReading };
 
-  // Opens `path` for reading and writing; a file the process may not write is opened read-only
-  // instead (read_only() tells). A file without any write permission bit counts as read-only
-  // even when the process could write it anyway (root), like ReplaceFileWithCopy's target.
-  // Raises OsError when the file is missing, is a directory or other non-regular file, cannot
-  // be opened, or is held by someone else in a conflicting mode ("'<path>' is in use by another
-  // program"). On POSIX the lock is flock(): it also conflicts with another LockedFile of the
-  // same file in this process, and binds only programs that lock too (advisory).
+  // Opens `path` for reading and writing (only for reading with kReading); a file the process
+  // may not write is opened read-only instead (read_only() tells). A file without any write
+  // permission bit counts as read-only even when the process could write it anyway (root), like
+  // ReplaceFileWithCopy's target. Raises OsError when the file is missing, is a directory or other
+  // non-regular file, cannot be opened, or is held by someone else in a conflicting mode ("'<path>'
+  // is in use by another program"). On POSIX the lock is flock(): it also conflicts with another
+  // LockedFile of the same file in this process, and binds only programs that lock too (advisory).
   LockedFile(const std::string& path, Sharing sharing);
   ~LockedFile();  // releases the lock and closes the file; never raises
   LockedFile(const LockedFile&) = delete;

@@ -419,9 +419,9 @@ LockedFile::LockedFile(const std::string& path, Sharing sharing) : path_(path), 
   // The loop catches a replacement of the file between our open and our lock (another
   // LockedFile's ReplaceContents): the lock must be on the file that the path names.
   for (int attempt = 0;; ++attempt) {
-    read_only_ = false;
-    int fd = OpenRetrying(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    read_only_ = sharing == Sharing::kReading;
+    int fd = OpenRetrying(path.c_str(), (read_only_ ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0 && !read_only_ && (errno == EACCES || errno == EROFS || errno == EPERM)) {
       fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
       read_only_ = true;
     }

@@ -136,21 +136,28 @@ TEST_F(OsPosixTest, SharedLocksCoexist) {
   const std::string path = Make("a.dbf", "abc");
   LockedFile first(path, Sharing::kShared);
   LockedFile second(path, Sharing::kShared);
+  LockedFile reader(path, Sharing::kReading);
   EXPECT_EQ(OpenInChild(path, Sharing::kShared), kOk);
+  EXPECT_EQ(OpenInChild(path, Sharing::kReading), kOk);
   EXPECT_EQ(first.ReadAll(), "abc");
   EXPECT_EQ(second.ReadAll(), "abc");
+  EXPECT_EQ(reader.ReadAll(), "abc");
+  EXPECT_FALSE(first.read_only());
+  EXPECT_TRUE(reader.read_only());
+  EXPECT_THROW(reader.ReplaceContents("xyz"), OsError);
 }
 
 TEST_F(OsPosixTest, SharedAndExclusiveConflict) {
   const std::string path = Make("a.dbf", "abc");
-  {
-    LockedFile shared(path, Sharing::kShared);
+  for (const Sharing sharing : {Sharing::kShared, Sharing::kReading}) {
+    LockedFile shared(path, sharing);
     EXPECT_EQ(OpenInChild(path, Sharing::kExclusive), kInUse);
     EXPECT_THROW(LockedFile(path, Sharing::kExclusive), OsError);
   }
   {
     LockedFile exclusive(path, Sharing::kExclusive);
     EXPECT_EQ(OpenInChild(path, Sharing::kShared), kInUse);
+    EXPECT_EQ(OpenInChild(path, Sharing::kReading), kInUse);
   }
 }
 

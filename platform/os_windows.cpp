@@ -146,9 +146,10 @@ HANDLE OpenExisting(const std::wstring& path, DWORD access, DWORD share) {
 
 // Opens a file for a LockedFile: read-write unless it is read-only (by attribute or because
 // access is denied), then read-only. Returns INVALID_HANDLE_VALUE with the last error set.
-HANDLE OpenForLock(const std::wstring& path, DWORD share, bool* read_only) {
+HANDLE OpenForLock(const std::wstring& path, DWORD share, bool reading, bool* read_only) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+  if (reading ||
+      (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)) {
     *read_only = true;
     return OpenExisting(path, GENERIC_READ, share);
   }
@@ -166,7 +167,7 @@ HANDLE OpenForLock(const std::wstring& path, DWORD share, bool* read_only) {
 // scanner) may hold it for a moment, so a sharing conflict is retried for a short while.
 HANDLE ReopenForLock(const std::wstring& path, DWORD share, bool* read_only) {
   for (int attempt = 1;; ++attempt) {
-    const HANDLE handle = OpenForLock(path, share, read_only);
+    const HANDLE handle = OpenForLock(path, share, false, read_only);
     if (handle != INVALID_HANDLE_VALUE) return handle;
     if (!IsSharingConflict(::GetLastError()) || attempt >= kReopenAttempts) return handle;
     ::Sleep(kReopenPauseMs);
@@ -505,7 +506,8 @@ LockedFile::LockedFile(const std::string& path, Sharing sharing) : path_(path), 
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     FailWith("cannot open '" + path + "': it is a directory");
   }
-  const HANDLE handle = OpenForLock(wide, ShareModeFor(sharing), &read_only_);
+  const HANDLE handle =
+      OpenForLock(wide, ShareModeFor(sharing), sharing == Sharing::kReading, &read_only_);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     if (IsSharingConflict(error)) FailInUse(path);

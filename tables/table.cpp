@@ -286,12 +286,17 @@ void Table::SetExclusive(bool exclusive) {
   exclusive_ = exclusive;
 }
 
+void Table::SetReadOnly(bool read_only) {
+  RequireClosed("read-only setting");
+  read_only_setting_ = read_only;
+}
+
 void Table::SetIndexName(const std::string& index_name) {
   RequireClosed("index");
   index_name_ = index_name;
 }
 
-bool Table::read_only() const { return file_ && file_->read_only(); }
+bool Table::read_only() const { return file_ && (read_only_setting_ || file_->read_only()); }
 
 void Table::Fail(const std::string& what) const {
   throw TableError(component_name_ + " '" + FilePath() + "': " + what);
@@ -320,9 +325,10 @@ void Table::Open() {
   std::unique_ptr<platform::LockedFile> file;
   DbfImage image;
   try {
+    using Sharing = platform::LockedFile::Sharing;
     file = std::make_unique<platform::LockedFile>(
-        path, exclusive_ ? platform::LockedFile::Sharing::kExclusive
-                         : platform::LockedFile::Sharing::kShared);
+        path, exclusive_ ? Sharing::kExclusive
+                         : (read_only_setting_ ? Sharing::kReading : Sharing::kShared));
     image = ParseDbf(file->ReadAll(), path);
   } catch (const platform::OsError& error) {
     throw TableError(component_name_ + ": " + error.what());
@@ -385,6 +391,16 @@ void Table::Close() {
   current_ = kNoRecord;
   dirty_ = false;
   if (!failure.empty()) Fail("the table could not be written back: " + failure);
+}
+
+void Table::Flush() {
+  if (!active() || !dirty_ || read_only()) return;
+  try {
+    file_->ReplaceContents(SerializeDbf(layout_, record_count_, records_, platform::Now()));
+  } catch (const platform::OsError& error) {
+    Fail(std::string("the table could not be written back: ") + error.what());
+  }
+  dirty_ = false;
 }
 
 void Table::Create(const std::string& path, const std::vector<FieldSpec>& columns,

@@ -74,6 +74,9 @@ class Table {
   void SetDirectory(const std::string& directory);
   void SetFileName(const std::string& file_name);
   void SetExclusive(bool exclusive);
+  // A table that is only read: it opens even where another program keeps others from writing
+  // the file, and every change raises.
+  void SetReadOnly(bool read_only);
   // The name of a column whose text orders the records ("" for file order). Opening raises
   // when the table has no such column.
   void SetIndexName(const std::string& index_name);
@@ -83,9 +86,11 @@ class Table {
   const std::string& file_name() const { return file_name_; }
   std::string FilePath() const { return directory_ + file_name_; }
   bool exclusive() const { return exclusive_; }
+  bool read_only_setting() const { return read_only_setting_; }
   const std::string& index_name() const { return index_name_; }
   bool active() const { return file_ != nullptr; }
-  // True when the open file could only be opened for reading.
+  // True when the open table may not be changed: it was set read-only, or its file could only
+  // be opened for reading.
   bool read_only() const;
 
   // Opens the file and moves to the first visible record; nothing when already open. Raises
@@ -95,6 +100,10 @@ class Table {
   // Drops a record not posted, writes the table back if it changed, releases the file.
   // Raises TableError when writing back fails; the table is closed all the same.
   void Close();
+  // Writes the table back to its file now if it changed, and keeps it open and locked; a
+  // record being appended or edited is not part of it. Nothing on a closed, unchanged or
+  // read-only table. Raises TableError when writing fails; the file then keeps its old content.
+  void Flush();
 
   // Removes every record, keeping the columns. Raises on a closed or read-only table.
   void Empty();
@@ -182,6 +191,7 @@ class Table {
   std::string directory_;
   std::string file_name_;
   bool exclusive_ = false;
+  bool read_only_setting_ = false;
   std::string index_name_;
   std::string filter_text_;
   bool filtered_ = false;

@@ -11,6 +11,9 @@ TDataModule1::TDataModule1() : Table1("Table1"), TableSorted("TableSorted"), Tab
   const std::string current_directory = std::string(".") + platform::PathSeparator();
   Table1.SetDirectory(current_directory);
   Table1.SetFileName(kTemplateFileName);
+  // Inputs are only read; opening them for reading lets a report that is open in another
+  // program be merged all the same.
+  Table1.SetReadOnly(true);
 
   TableSorted.SetDirectory(current_directory);
   TableSorted.SetFileName(kSortedFileName);

@@ -9,7 +9,8 @@ namespace tables {
 class TDataModule1 {
  public:
   // The three tables exist, closed: each bound to its installed file name in the current
-  // directory; the work and result tables exclusive, the work table ordered by its TIN index.
+  // directory; the input table read-only, the work and result tables exclusive, the work table
+  // ordered by its TIN index.
   TDataModule1();
 
   Table Table1;       // input: re-bound to each input file in turn

@@ -334,30 +334,36 @@ TEST_F(TableTest, ExclusiveOpenShutsOutAnotherProcess) {
   EXPECT_EQ(OpenInChild(dir_, "absent.dbf", false), kOtherTableError);
 }
 
-TEST_F(TableTest, ReadOnlyFileOpensReadOnlyAndRefusesChanges) {
-  const std::string bytes = WriteSample();
-  ASSERT_EQ(::chmod(Path("sample.dbf").c_str(), 0444), 0);
-  Table table("Table1");
-  Bind(table, "sample.dbf");
-  table.Open();
-  EXPECT_TRUE(table.read_only());
-  EXPECT_EQ(table.RecordCount(), 7);
-  EXPECT_EQ(table.FieldByName("TIN").AsString(), "300");
-  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
-      {"Append", [&] { table.Append(); }},
-      {"Edit", [&] { table.Edit(); }},
-      {"Post", [&] { table.Post(); }},
-      {"Empty", [&] { table.Empty(); }},
-  };
-  for (const auto& [name, change] : changes) {
-    SCOPED_TRACE(name);
-    const std::string message = ErrorOf(change);
-    EXPECT_TRUE(Contains(message, "sample.dbf")) << message;
+TEST_F(TableTest, ReadOnlyFileOrSettingOpensReadOnlyAndRefusesChanges) {
+  // A file without write permission, and a writable file opened by a table set read-only.
+  for (const bool by_setting : {false, true}) {
+    SCOPED_TRACE(by_setting ? "read-only setting" : "read-only file");
+    const std::string bytes = WriteSample();
+    ASSERT_EQ(::chmod(Path("sample.dbf").c_str(), by_setting ? 0644 : 0444), 0);
+    Table table("Table1");
+    Bind(table, "sample.dbf");
+    table.SetReadOnly(by_setting);
+    table.Open();
+    EXPECT_TRUE(table.read_only());
+    EXPECT_EQ(table.RecordCount(), 7);
+    EXPECT_EQ(table.FieldByName("TIN").AsString(), "300");
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"Append", [&] { table.Append(); }},
+        {"Edit", [&] { table.Edit(); }},
+        {"Post", [&] { table.Post(); }},
+        {"Empty", [&] { table.Empty(); }},
+    };
+    for (const auto& [name, change] : changes) {
+      SCOPED_TRACE(name);
+      const std::string message = ErrorOf(change);
+      EXPECT_TRUE(Contains(message, "sample.dbf")) << message;
+    }
+    EXPECT_TRUE(Contains(ErrorOf([&] { table.Append(); }), "read-only"));
+    EXPECT_EQ(table.RecordCount(), 7);
+    table.Close();
+    EXPECT_EQ(ReadFile("sample.dbf"), bytes);
+    ::chmod(Path("sample.dbf").c_str(), 0644);
   }
-  EXPECT_TRUE(Contains(ErrorOf([&] { table.Append(); }), "read-only"));
-  EXPECT_EQ(table.RecordCount(), 7);
-  table.Close();
-  EXPECT_EQ(ReadFile("sample.dbf"), bytes);
 }
 
 TEST_F(TableTest, CloseWritesBackOnlyWhenChanged) {
@@ -1048,12 +1054,13 @@ TEST_F(TableTest, DataModuleBindsTheInstalledTables) {
     const char* name;
     const char* file;
     bool exclusive;
+    bool read_only;
     const char* index;
   };
   const std::vector<Case> cases = {
-      {&module.Table1, "Table1", "template.dbf", false, ""},
-      {&module.TableSorted, "TableSorted", "sorted.DBF", true, "TIN"},
-      {&module.TableRez, "TableRez", "template.dbf", true, ""},
+      {&module.Table1, "Table1", "template.dbf", false, true, ""},
+      {&module.TableSorted, "TableSorted", "sorted.DBF", true, false, "TIN"},
+      {&module.TableRez, "TableRez", "template.dbf", true, false, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -1062,6 +1069,7 @@ TEST_F(TableTest, DataModuleBindsTheInstalledTables) {
     EXPECT_EQ(c.table->file_name(), c.file);
     EXPECT_EQ(c.table->FilePath(), std::string("./") + c.file);
     EXPECT_EQ(c.table->exclusive(), c.exclusive);
+    EXPECT_EQ(c.table->read_only_setting(), c.read_only);
     EXPECT_EQ(c.table->index_name(), c.index);
     EXPECT_FALSE(c.table->active());
     EXPECT_EQ(c.table->filter(), "");
