@@ -19,20 +19,19 @@ class ColumnCopy {
   ColumnCopy(tables::Table& names_from, tables::Table& source, tables::Table& target);
 
   // Writes every named column of the current source record into the target record being
-  // appended. A column that one of the tables lacks, or whose value cannot be written, is left
-  // as it is and reported to `on_failure` with its name; the others are still copied.
+  // appended. A column that one of the tables lacks is left as it is and reported to
+  // `on_failure` with its name; the others are still copied. A value that cannot be read or
+  // does not fit its target column (a TIN or a number too wide, damaged bytes) raises
+  // tables::TableError naming the file, column and record: leaving it blank would deliver a
+  // report that silently lost it.
   template <typename OnFailure>
   void CopyRecord(OnFailure&& on_failure) {
     for (Column& column : columns_) {
-      try {
-        if (!column.source || !column.target) {
-          on_failure(column.name);
-          continue;
-        }
-        column.target->SetFrom(*column.source);
-      } catch (...) {
+      if (!column.source || !column.target) {
         on_failure(column.name);
+        continue;
       }
+      column.target->SetFrom(*column.source);
     }
   }
 

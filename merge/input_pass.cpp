@@ -7,18 +7,27 @@
 #include "platform/failure.h"
 #include "platform/os.h"
 #include "tables/report_layout.h"
+#include "tables/table_error.h"
 
 namespace merge {
 namespace {
 
 using tables::Table;
 
+// A row's amount that the work record cannot take. Raised through the guard of the accumulation,
+// which lets every other failure go with a beep.
+class LostAmount : public tables::TableError {
+ public:
+  using tables::TableError::TableError;
+};
+
 void LogColumnError(JobContext& job, const std::string& tin, const std::string& column) {
   job.log.Add(texts::kLogRowIdPrefix + tin + texts::kLogRowColumnError + column);
 }
 
 // A row without a match becomes a new work record: every input column that the work table has
-// too is copied by name; a column that cannot be copied is logged and left blank.
+// too is copied by name; a column the work table lacks is logged and left out. A value that
+// cannot be carried over ends the job (ColumnCopy::CopyRecord).
 void AppendNewRecord(JobContext& job, const std::string& tin) {
   Table& input = job.data.Table1;
   Table& work = job.data.TableSorted;
@@ -29,7 +38,8 @@ void AppendNewRecord(JobContext& job, const std::string& tin) {
 }
 
 // Adds a matching row into the work record. Each write is tried on its own: one column that
-// fails must not cost the tax amounts of the columns after it.
+// fails must not cost the tax amounts of the columns after it. An amount that cannot be read,
+// or a sum too large for its work column, ends the job instead: the report would miss money.
 void AccumulateIntoRecord(JobContext& job, const MatchKey& key) {
   Table& work = job.data.TableSorted;
   std::int64_t kind = job.work[Column::kOZN_DOX].AsInteger();
@@ -41,6 +51,8 @@ void AccumulateIntoRecord(JobContext& job, const MatchKey& key) {
   auto attempt = [&](Column column, auto&& write) {
     try {
       write();
+    } catch (const LostAmount&) {
+      throw;
     } catch (...) {
       platform::Beep();
       LogColumnError(job, key.tin, ColumnName(column));
@@ -50,7 +62,12 @@ void AccumulateIntoRecord(JobContext& job, const MatchKey& key) {
   for (Column column : {Column::kS_NAR, Column::kS_DOX, Column::kS_TAXN, Column::kS_TAXP}) {
     attempt(column, [&] {
       tables::Field sum = job.work[column];
-      sum.SetFloat(sum.AsFloat() + job.input[column].AsFloat());
+      tables::Field amount = job.input[column];
+      try {
+        sum.SetFloat(sum.AsFloat() + amount.AsFloat());
+      } catch (const tables::TableError& error) {
+        throw LostAmount(error.what());
+      }
     });
   }
   attempt(Column::kD_ZVILN, [&] {

@@ -54,6 +54,13 @@ bool MergeReports(tables::TDataModule1& data, runlog::RunLog& log,
   log.Add(texts::kLogEditedCount + std::to_string(job.EditedCount));
   log.Add(texts::kLogWritingSorted);
 
+  // The work table goes to disk now, while the first input is still untouched: a disk that
+  // cannot take it ends the run here rather than unnoticed when the table is closed at exit.
+  data.TableSorted.Flush();
+  // A run that could not open the work table (another run holds it, site A) ends here, before
+  // the result pass empties the result table that the other run may be about to deliver.
+  data.TableSorted.RecordCount();
+
   WriteResultTable(job);
   AppendExtraRecords(job);
   AppendTotalRecord(job);
