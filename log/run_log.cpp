@@ -7,12 +7,17 @@
 namespace runlog {
 
 std::string LogFileBytes(const RunLog& log) {
+  // Encoding never lengthens a line, so one reservation holds the whole file: a merge logs a
+  // line for most rows, and a temporary string per line would cost more than the encoding.
+  std::size_t capacity = 0;
+  for (const std::string& line : log.lines()) capacity += line.size() + 2;
   std::string bytes;
+  bytes.reserve(capacity);
   for (const std::string& line : log.lines()) {
     // A log must be written whatever a report held (a TIN decoded from another code page may
     // carry a character Windows-1251 lacks), so such characters are replaced, not refused.
-    bytes += platform::EncodeFromUtf8Lossy(line, platform::CodePage::kCp1251);
-    bytes += "\r\n";
+    platform::AppendFromUtf8Lossy(line, platform::CodePage::kCp1251, &bytes);
+    bytes.append("\r\n", 2);
   }
   return bytes;
 }

@@ -175,67 +175,94 @@ bool NextCodePoint(std::string_view s, std::size_t* pos, std::uint32_t* cp) {
   return true;
 }
 
-// Encodes into `out`; on failure returns false and, if `error` is given, describes why.
-// With a `substitute`, characters that cannot be encoded (and malformed bytes) become it instead.
-bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string* error,
-            char substitute = '\0') {
-  if (IsAscii(utf8)) {
-    *out = std::string(utf8);
-    return true;
+// One character encoded: the input bytes it took (0 when it cannot be encoded) and its byte.
+struct Encoded {
+  std::size_t length = 0;
+  char byte = 0;
+};
+
+// Encodes the character at utf8[start] that the fast path of EncodeInto leaves alone (a longer
+// sequence, malformed bytes, a character the code page lacks). Without a `substitute`, fails
+// for those, describing why in `error` if given.
+Encoded EncodeOther(std::string_view utf8, std::size_t start, CodePage page, std::string* error,
+                    char substitute) {
+  std::size_t pos = start;
+  std::uint32_t cp = 0;
+  if (!NextCodePoint(utf8, &pos, &cp)) {
+    if (substitute != '\0') return Encoded{1, substitute};
+    if (error) {
+      char buffer[96];
+      std::snprintf(buffer, sizeof buffer, "malformed UTF-8 text (byte 0x%02X at offset %zu)",
+                    static_cast<unsigned>(static_cast<unsigned char>(utf8[start])), start);
+      *error = buffer;
+    }
+    return Encoded{};
   }
-  std::string result;
-  result.reserve(utf8.size());
-  const Reverse& reverse = ReverseFor(page);
-  std::size_t pos = 0;
-  while (pos < utf8.size()) {
-    const std::size_t start = pos;
-    const auto lead = static_cast<unsigned char>(utf8[pos]);
+  const unsigned char byte = cp <= 0xFFFF ? ReverseFor(page)[cp] : 0;
+  if (byte != 0) return Encoded{pos - start, static_cast<char>(byte)};
+  if (substitute != '\0') return Encoded{pos - start, substitute};
+  if (error) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, " (U+%04X) cannot be written in %s",
+                  static_cast<unsigned>(cp), NameOf(page));
+    *error = "the character '" + std::string(utf8.substr(start, pos - start)) + "'" + buffer;
+  }
+  return Encoded{};
+}
+
+// Encodes into `out`, which has room for utf8.size() bytes: every UTF-8 sequence becomes one
+// byte, so the encoded text is never longer. Stores the number of bytes written in `*length`.
+// On failure returns false and, if `error` is given, describes why. With a `substitute`,
+// characters that cannot be encoded (and malformed bytes) become it instead, and encoding
+// never fails.
+bool EncodeInto(std::string_view utf8, CodePage page, char* out, std::size_t* length,
+                std::string* error, char substitute) {
+  // What the loop reads and advances is held in locals whose address is never taken: a store
+  // through `out` (a char pointer) could alias anything else and force reloads per character.
+  const unsigned char* const reverse = ReverseFor(page).data();
+  const auto* const begin = reinterpret_cast<const unsigned char*>(utf8.data());
+  const unsigned char* const end = begin + utf8.size();
+  const unsigned char* p = begin;
+  char* const out_begin = out;
+  while (p != end) {
+    const unsigned char lead = *p;
     if (lead < 0x80) {
-      result.push_back(static_cast<char>(lead));
-      ++pos;
+      *out++ = static_cast<char>(lead);
+      ++p;
       continue;
     }
-    std::uint32_t cp = 0;
     // Cyrillic letters are two-byte sequences; they are decoded here without the general
     // decoder's checks, which only longer sequences need.
-    if (lead >= 0xC2 && lead <= 0xDF && pos + 1 < utf8.size() &&
-        (static_cast<unsigned char>(utf8[pos + 1]) & 0xC0) == 0x80) {
-      cp = ((lead & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[pos + 1]) & 0x3Fu);
-      pos += 2;
-    } else if (!NextCodePoint(utf8, &pos, &cp)) {
-      if (substitute != '\0') {
-        result.push_back(substitute);
-        pos = start + 1;
+    if (lead >= 0xC2 && lead <= 0xDF && p + 1 != end) {
+      const unsigned continuation = p[1] ^ 0x80u;  // 0..0x3F for a continuation byte
+      const unsigned char byte =
+          continuation < 0x40 ? reverse[((lead & 0x1Fu) << 6) | continuation] : 0;
+      if (byte != 0) {
+        *out++ = static_cast<char>(byte);
+        p += 2;
         continue;
       }
-      if (error) {
-        char buffer[96];
-        std::snprintf(buffer, sizeof buffer, "malformed UTF-8 text (byte 0x%02X at offset %zu)",
-                      static_cast<unsigned>(static_cast<unsigned char>(utf8[start])), start);
-        *error = buffer;
-      }
-      return false;
     }
-    if (cp < 0x80) {
-      result.push_back(static_cast<char>(cp));
-      continue;
-    }
-    const unsigned char byte = cp <= 0xFFFF ? reverse[cp] : 0;
-    if (byte == 0) {
-      if (substitute != '\0') {
-        result.push_back(substitute);
-        continue;
-      }
-      if (error) {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, " (U+%04X) cannot be written in %s",
-                      static_cast<unsigned>(cp), NameOf(page));
-        *error = "the character '" + std::string(utf8.substr(start, pos - start)) + "'" + buffer;
-      }
-      return false;
-    }
-    result.push_back(static_cast<char>(byte));
+    const Encoded encoded =
+        EncodeOther(utf8, static_cast<std::size_t>(p - begin), page, error, substitute);
+    if (encoded.length == 0) return false;
+    *out++ = encoded.byte;
+    p += encoded.length;
   }
+  *length = static_cast<std::size_t>(out - out_begin);
+  return true;
+}
+
+// Encodes into `*out` (replacing it); on failure returns false and describes why in `error`.
+bool Encode(std::string_view utf8, CodePage page, std::string* out, std::string* error) {
+  if (IsAscii(utf8)) {
+    out->assign(utf8.data(), utf8.size());
+    return true;
+  }
+  std::string result(utf8.size(), '\0');
+  std::size_t length = 0;
+  if (!EncodeInto(utf8, page, &result[0], &length, error, '\0')) return false;
+  result.resize(length);
   *out = std::move(result);
   return true;
 }
@@ -269,8 +296,16 @@ bool TryEncodeFromUtf8(std::string_view utf8, CodePage page, std::string* out) {
 
 std::string EncodeFromUtf8Lossy(std::string_view utf8, CodePage page) {
   std::string out;
-  Encode(utf8, page, &out, nullptr, '?');
+  AppendFromUtf8Lossy(utf8, page, &out);
   return out;
+}
+
+void AppendFromUtf8Lossy(std::string_view utf8, CodePage page, std::string* out) {
+  const std::size_t old_size = out->size();
+  out->resize(old_size + utf8.size());
+  std::size_t length = 0;
+  EncodeInto(utf8, page, &(*out)[old_size], &length, nullptr, '?');
+  out->resize(old_size + length);
 }
 
 }  // namespace platform

@@ -28,6 +28,10 @@ std::string EncodeFromUtf8(std::string_view utf8, CodePage page);
 // and for malformed bytes: for texts that must be written whatever they contain, such as logs.
 std::string EncodeFromUtf8Lossy(std::string_view utf8, CodePage page);
 
+// Appends to `*out` what EncodeFromUtf8Lossy returns for `utf8`, without a temporary: for
+// building a long text (a whole log file) in one buffer. Never raises but for lack of memory.
+void AppendFromUtf8Lossy(std::string_view utf8, CodePage page, std::string* out);
+
 // Same as EncodeFromUtf8 but returns false instead of raising.
 bool TryEncodeFromUtf8(std::string_view utf8, CodePage page, std::string* out);
 
