@@ -18,6 +18,22 @@ constexpr std::uint64_t kExactMantissa = 1ull << 53;
 
 bool IsPad(char c) { return c == ' ' || c == '\0'; }
 
+// Blank runs as whole words: eight or four blanks form the same word on any byte order.
+constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
+constexpr std::uint32_t kFourBlanks = 0x20202020u;
+
+std::uint64_t LoadWord64(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+std::uint32_t LoadWord32(const char* p) {
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
 std::string_view TrimBoth(std::string_view raw) {
   std::size_t begin = 0;
   while (begin < raw.size() && IsPad(raw[begin])) ++begin;
@@ -152,47 +168,46 @@ std::size_t RoundedText(double value, int decimals, char* out) {
 
 // Rounds with integer arithmetic where that gives the same digits as RoundedText: when the
 // scaled value lies clearly away from a half, the shortest decimal text (within half a unit in
-// the last place of the value) rounds the same way. Returns false, writing nothing, otherwise.
-bool FastRoundedText(double value, int decimals, char* out, std::size_t* length) {
-  if (decimals < 0 || decimals > 9) return false;
+// the last place of the value) rounds the same way. Writes the text so that it ends just before
+// `end` (at most kFastTextSize characters) and returns where it starts; returns null, writing
+// nothing, when the fast way does not apply.
+constexpr std::size_t kFastTextSize = 32;
+char* FastRoundedText(double value, int decimals, char* end) {
+  if (decimals < 0 || decimals > 9) return nullptr;
   const double scaled = std::fabs(value) * kPowersOfTen[decimals];
-  if (!(scaled < 4503599627370496.0)) return false;  // 2^52: beyond, whole units are inexact
-  const double whole = std::floor(scaled);
-  const double fraction = scaled - whole;
+  if (!(scaled < 4503599627370496.0)) return nullptr;  // 2^52: beyond, whole units are inexact
+  // Below 2^52 the conversion truncates to the exact whole part, as floor would.
+  const std::uint64_t whole = static_cast<std::uint64_t>(scaled);
+  const double fraction = scaled - static_cast<double>(whole);
   const double slack = scaled * 4.5e-16 + 1e-300;
-  if (std::fabs(fraction - 0.5) <= slack) return false;
-  std::uint64_t rounded = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  if (std::fabs(fraction - 0.5) <= slack) return nullptr;
+  std::uint64_t rounded = whole + (fraction > 0.5 ? 1 : 0);
+  const bool zero = rounded == 0;
 
-  char digits[24];
-  std::size_t count = 0;
+  // Digits from the last one back: exactly `decimals` fraction digits, then at least one whole
+  // digit (the "0" of "0.25").
+  char* p = end;
+  for (int i = 0; i < decimals; ++i) {
+    *--p = static_cast<char>('0' + rounded % 10);
+    rounded /= 10;
+  }
+  if (decimals > 0) *--p = '.';
   do {
-    digits[count++] = static_cast<char>('0' + rounded % 10);
+    *--p = static_cast<char>('0' + rounded % 10);
     rounded /= 10;
   } while (rounded > 0);
-  const std::size_t wanted = static_cast<std::size_t>(decimals);
-  while (count < wanted + 1) digits[count++] = '0';  // a leading "0." where needed
-  bool zero = true;
-  for (std::size_t i = 0; i < count; ++i) zero = zero && digits[i] == '0';
-
-  std::size_t n = 0;
-  if (value < 0 && !zero) out[n++] = '-';
-  for (std::size_t i = count; i-- > wanted;) out[n++] = digits[i];
-  if (wanted > 0) {
-    out[n++] = '.';
-    for (std::size_t i = wanted; i-- > 0;) out[n++] = digits[i];
-  }
-  *length = n;
-  return true;
+  if (value < 0 && !zero) *--p = '-';
+  return p;
 }
 
-void WriteNumberText(std::string_view text, const FieldDef& field, char* out) {
-  if (text.size() > static_cast<std::size_t>(field.width)) {
+void WriteNumberText(std::string_view text, int width, char* out) {
+  const std::size_t size = static_cast<std::size_t>(width);
+  if (text.size() > size) {
     throw ValueError("the number " + std::string(text) + " does not fit in " +
-                     std::to_string(field.width) + " characters");
+                     std::to_string(width) + " characters");
   }
-  const std::size_t width = static_cast<std::size_t>(field.width);
-  std::memset(out, ' ', width - text.size());
-  std::memcpy(out + (width - text.size()), text.data(), text.size());
+  std::memset(out, ' ', size - text.size());
+  std::memcpy(out + (size - text.size()), text.data(), text.size());
 }
 
 void WriteNumber(double value, const FieldDef& field, char* out) {
@@ -202,7 +217,7 @@ void WriteNumber(double value, const FieldDef& field, char* out) {
 void WriteInteger(std::int64_t value, const FieldDef& field, char* out) {
   std::string text = std::to_string(value);
   if (field.decimals > 0) text += "." + std::string(static_cast<std::size_t>(field.decimals), '0');
-  WriteNumberText(text, field, out);
+  WriteNumberText(text, field.width, out);
 }
 
 void WriteDigits(int value, int count, char* out) {
@@ -253,40 +268,66 @@ void EncodeText(const FieldDef& field, const std::string& text, char* out,
   std::memset(out + bytes.size(), ' ', width - bytes.size());
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+// The value of a digit byte; 10 or more for any other byte.
+unsigned DigitValue(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0'; }
 
 }  // namespace
 
-NumberForm ReadPlainNumber(const char* field, std::size_t width, double* value) {
-  std::size_t i = 0;
-  while (i < width && field[i] == ' ') ++i;
-  if (i == width) return NumberForm::kBlank;
-  bool negative = false;
-  if (field[i] == '-') {
-    negative = true;
-    ++i;
-  }
-  std::uint64_t mantissa = 0;
-  int digits = 0;
-  int decimals = 0;
-  while (i < width && IsDigit(field[i])) {
-    mantissa = mantissa * 10 + static_cast<std::uint64_t>(field[i] - '0');
-    ++digits;
-    ++i;
-  }
-  if (digits == 0) return NumberForm::kOther;
-  if (i < width && field[i] == '.') {
-    ++i;
-    while (i < width && IsDigit(field[i])) {
-      mantissa = mantissa * 10 + static_cast<std::uint64_t>(field[i] - '0');
-      ++digits;
-      ++decimals;
-      ++i;
+// Fields are mostly blanks on the left of a number, or all blank when empty: words, the last one
+// overlapping the one before, check them in a few steps instead of one per byte.
+bool AllBlanks(const char* field, std::size_t size) {
+  if (size >= 8) {
+    for (; size > 8; field += 8, size -= 8) {
+      if (LoadWord64(field) != kEightBlanks) return false;
     }
-    if (decimals == 0) return NumberForm::kOther;
+    return LoadWord64(field + size - 8) == kEightBlanks;
   }
-  while (i < width && field[i] == ' ') ++i;
-  if (i != width || digits > 15 || mantissa >= kExactMantissa) return NumberForm::kOther;
+  if (size >= 4)
+    return LoadWord32(field) == kFourBlanks && LoadWord32(field + size - 4) == kFourBlanks;
+  for (; size > 0; ++field, --size) {
+    if (*field != ' ') return false;
+  }
+  return true;
+}
+
+NumberForm ReadPlainNumber(const char* field, std::size_t width, double* value) {
+  // Read from the right: numbers stand right-aligned, so the digits come first and what is
+  // left of them is usually blanks, checked a word at a time.
+  const char* end = field + width;
+  while (end != field && end[-1] == ' ') --end;
+  if (end == field) return NumberForm::kBlank;
+  const char* p = end;
+  std::uint64_t mantissa = 0;
+  std::uint64_t scale = 1;
+  // More than 15 digits are refused below; the wrapping of the unsigned sums then is harmless.
+  for (unsigned digit; p != field && (digit = DigitValue(p[-1])) < 10; --p) {
+    mantissa += digit * scale;
+    scale *= 10;
+  }
+  std::size_t decimals = 0;
+  if (p != field && p[-1] == '.') {
+    decimals = static_cast<std::size_t>(end - p);
+    if (decimals == 0) return NumberForm::kOther;
+    --p;
+    const char* point = p;
+    for (unsigned digit; p != field && (digit = DigitValue(p[-1])) < 10; --p) {
+      mantissa += digit * scale;
+      scale *= 10;
+    }
+    if (p == point) return NumberForm::kOther;
+  } else if (p == end) {
+    return NumberForm::kOther;
+  }
+  const std::size_t digits = static_cast<std::size_t>(end - p) - (decimals > 0 ? 1 : 0);
+  bool negative = false;
+  if (p != field && p[-1] == '-') {
+    negative = true;
+    --p;
+  }
+  if (!AllBlanks(field, static_cast<std::size_t>(p - field)) || digits > 15 ||
+      mantissa >= kExactMantissa) {
+    return NumberForm::kOther;
+  }
   const double result = static_cast<double>(mantissa) / kPowersOfTen[decimals];
   *value = negative ? -result : result;
   return NumberForm::kNumber;
@@ -315,6 +356,7 @@ std::optional<double> ParseNumberField(std::string_view raw) {
 }
 
 std::optional<Date> ParseDateField(std::string_view raw) {
+  if (AllBlanks(raw.data(), raw.size())) return std::nullopt;  // the usual empty date
   const std::string_view text = TrimBoth(raw);
   if (text.empty() || text.find_first_not_of('0') == std::string_view::npos) return std::nullopt;
   if (text.size() == 8 && AllDigits(text)) {
@@ -382,13 +424,14 @@ std::string FormatNumberText(double value) {
 
 void FormatNumberField(double value, int width, int decimals, char* out) {
   if (!std::isfinite(value)) throw ValueError("the number is not finite");
-  FieldDef field;
-  field.width = width;
-  field.decimals = decimals;
+  char fast[kFastTextSize];
+  if (const char* text = FastRoundedText(value, decimals, fast + kFastTextSize)) {
+    WriteNumberText(std::string_view(text, static_cast<std::size_t>(fast + kFastTextSize - text)),
+                    width, out);
+    return;
+  }
   char text[kFixedBufferSize + 2];
-  std::size_t length = 0;
-  if (!FastRoundedText(value, decimals, text, &length)) length = RoundedText(value, decimals, text);
-  WriteNumberText(std::string_view(text, length), field, out);
+  WriteNumberText(std::string_view(text, RoundedText(value, decimals, text)), width, out);
 }
 
 Value DecodeField(const FieldDef& field, const char* record, platform::CodePage page) {

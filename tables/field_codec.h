@@ -24,6 +24,9 @@ class ValueError : public std::runtime_error {
 // The field bytes with trailing blanks and NULs removed.
 std::string_view TrimTrailing(std::string_view raw);
 
+// True when the `size` bytes at `field` are all blanks (' '); true for none.
+bool AllBlanks(const char* field, std::size_t size);
+
 // The common form of number field bytes, read without any allocation: blanks, an optional '-',
 // digits, optionally '.' and digits, blanks, with at most 15 significant digits. kNumber stores
 // exactly the value ParseNumberField gives; kOther means "not this form, ask ParseNumberField".
