@@ -1,5 +1,6 @@
 #include "tables/filter.h"
 
+#include <array>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -17,9 +18,34 @@ constexpr int kMaxDepth = 200;
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-bool IsNameChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+// Character classes of the filter text, looked up in one step: the parser asks for every
+// character of every filter, and the merge builds a filter per row.
+enum CharClass : unsigned char {
+  kNameChar = 1,  // letters, digits and '_': column names and keywords
+  kWordEnd = 2,   // ends a bare constant: blanks, parentheses, quote, '='
+};
+
+constexpr std::array<unsigned char, 256> MakeCharClasses() {
+  std::array<unsigned char, 256> classes{};
+  for (int c = 0; c <= 32; ++c) classes[static_cast<std::size_t>(c)] = kWordEnd;
+  for (int c = 'A'; c <= 'Z'; ++c) classes[static_cast<std::size_t>(c)] = kNameChar;
+  for (int c = 'a'; c <= 'z'; ++c) classes[static_cast<std::size_t>(c)] = kNameChar;
+  for (int c = '0'; c <= '9'; ++c) classes[static_cast<std::size_t>(c)] = kNameChar;
+  classes['_'] = kNameChar;
+  classes['('] = kWordEnd;
+  classes[')'] = kWordEnd;
+  classes['\''] = kWordEnd;
+  classes['='] = kWordEnd;
+  return classes;
 }
+
+constexpr std::array<unsigned char, 256> kCharClasses = MakeCharClasses();
+
+bool HasClass(char c, CharClass char_class) {
+  return (kCharClasses[static_cast<unsigned char>(c)] & char_class) != 0;
+}
+
+bool IsNameChar(char c) { return HasClass(c, kNameChar); }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -28,7 +54,8 @@ char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+    // Names are mostly written in the same case as the table stores them.
+    if (a[i] != b[i] && UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   }
   return true;
 }
@@ -54,13 +81,6 @@ bool ReadNumber(const char* field, std::size_t width, double* value) {
   std::optional<double> parsed = ParseNumberField(std::string_view(field, width));
   if (!parsed) return false;
   *value = *parsed;
-  return true;
-}
-
-bool AllSpaces(const char* p, std::size_t width) {
-  for (std::size_t i = 0; i < width; ++i) {
-    if (p[i] != ' ') return false;
-  }
   return true;
 }
 
@@ -163,11 +183,17 @@ class Filter::Parser {
     return end - at;
   }
 
-  // Consumes `keyword` (upper case) when it is the next word, in any letter case.
+  // Consumes `keyword` (upper case letters) when it is the next word, in any letter case.
+  // Compared in place: a word is the keyword when its first letters match and no name
+  // character follows them, which needs no pass over the whole word.
   bool AcceptKeyword(std::string_view keyword) {
     SkipBlanks();
-    std::size_t length = NameLength(pos_);
-    if (!EqualsIgnoreCase(text_.substr(pos_, length), keyword)) return false;
+    const std::size_t length = keyword.size();
+    if (text_.size() - pos_ < length) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+      if (UpperAscii(text_[pos_ + i]) != keyword[i]) return false;
+    }
+    if (pos_ + length < text_.size() && IsNameChar(text_[pos_ + length])) return false;
     pos_ += length;
     return true;
   }
@@ -267,16 +293,24 @@ class Filter::Parser {
     Fail("'=' or IS expected", pos_);
   }
 
+  // `name` is not empty. Length and first letter rule out most columns before a comparison.
   int FindField(std::string_view name) const {
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-      if (EqualsIgnoreCase(fields_[i].name, name)) return static_cast<int>(i);
+    const std::size_t length = name.size();
+    const char first = UpperAscii(name[0]);
+    const FieldDef* const begin = fields_.data();
+    const FieldDef* const end = begin + fields_.size();
+    for (const FieldDef* field = begin; field != end; ++field) {
+      const std::string& candidate = field->name;
+      if (candidate.size() != length || UpperAscii(candidate[0]) != first) continue;
+      if (EqualsIgnoreCase(candidate, name)) return static_cast<int>(field - begin);
     }
     return -1;
   }
 
-  Node NewComparison(int field_index, Op op) const {
+  // Appends a comparison node on the column and returns it, for the caller to complete.
+  Node& AddComparison(int field_index, Op op) {
     const FieldDef& field = fields_[static_cast<std::size_t>(field_index)];
-    Node node;
+    Node& node = filter_->nodes_.emplace_back();
     node.op = op;
     node.field_index = field_index;
     node.offset = static_cast<std::uint32_t>(field.offset);
@@ -310,7 +344,7 @@ class Filter::Parser {
         op = Op::kLogicalUnknown;
         break;
     }
-    filter_->nodes_.push_back(NewComparison(field_index, op));
+    AddComparison(field_index, op);
   }
 
   // Reads the constant after '=' into the end of texts_ (quotes undone) and converts it to the
@@ -338,10 +372,7 @@ class Filter::Parser {
       }
     } else {
       std::size_t end = pos_;
-      while (end < text_.size() && !IsBlank(text_[end]) && text_[end] != '(' && text_[end] != ')' &&
-             text_[end] != '\'' && text_[end] != '=') {
-        ++end;
-      }
+      while (end < text_.size() && !HasClass(text_[end], kWordEnd)) ++end;
       std::string_view word = text_.substr(pos_, end - pos_);
       if (word.empty() || IsKeyword(word)) Fail("constant expected", pos_);
       is_number = IsNumberToken(word);
@@ -380,11 +411,9 @@ class Filter::Parser {
     return i == word.size();
   }
 
-  // The scratch constant at texts_[start..], removed from texts_.
-  std::string TakeScratch(std::size_t start) {
-    std::string value = filter_->texts_.substr(start);
-    filter_->texts_.resize(start);
-    return value;
+  // The scratch constant at texts_[start..]; valid until texts_ changes.
+  std::string_view Scratch(std::size_t start) const {
+    return std::string_view(filter_->texts_).substr(start);
   }
 
   void AddNumber(int field_index, std::size_t start) {
@@ -406,33 +435,34 @@ class Filter::Parser {
       FailOnColumn(fields_[static_cast<std::size_t>(field_index)], e.what());
     }
     filter_->texts_.resize(start);
-    Node node = NewComparison(field_index, number ? Op::kNumberEquals : Op::kNumberBlank);
+    Node& node = AddComparison(field_index, number ? Op::kNumberEquals : Op::kNumberBlank);
     if (number) node.number = *number;
-    filter_->nodes_.push_back(node);
   }
 
   void AddDate(int field_index, std::size_t start, bool is_number) {
     const FieldDef& field = fields_[static_cast<std::size_t>(field_index)];
-    std::string constant = TakeScratch(start);
+    const std::string_view constant = Scratch(start);
     if (is_number) {
-      FailOnColumn(field, "the number " + constant + " is no date; write a date as 'dd.mm.yyyy'");
+      FailOnColumn(field, "the number " + std::string(constant) +
+                              " is no date; write a date as 'dd.mm.yyyy'");
     }
     if (TrimTrailing(constant).empty()) {
-      filter_->nodes_.push_back(NewComparison(field_index, Op::kDateBlank));
+      filter_->texts_.resize(start);
+      AddComparison(field_index, Op::kDateBlank);
       return;
     }
     std::optional<Date> date = ParseDateText(constant);
-    if (!date) FailOnColumn(field, "'" + constant + "' is not a date");
-    Node node = NewComparison(field_index, Op::kDateEquals);
+    if (!date) FailOnColumn(field, "'" + std::string(constant) + "' is not a date");
+    filter_->texts_.resize(start);
+    Node& node = AddComparison(field_index, Op::kDateEquals);
     node.date = *date;
     WriteDigits(date->year, 4, node.date_bytes);
     WriteDigits(date->month, 2, node.date_bytes + 4);
     WriteDigits(date->day, 2, node.date_bytes + 6);
-    filter_->nodes_.push_back(node);
   }
 
   void AddLogical(int field_index, std::size_t start) {
-    std::string constant = TakeScratch(start);
+    const std::string_view constant = Scratch(start);
     std::optional<bool> value;
     if (constant.size() == 1) {
       char c = UpperAscii(constant[0]);
@@ -441,11 +471,11 @@ class Filter::Parser {
     }
     if (!value) {
       FailOnColumn(fields_[static_cast<std::size_t>(field_index)],
-                   "'" + constant + "' is not a logical value (T, F, Y or N)");
+                   "'" + std::string(constant) + "' is not a logical value (T, F, Y or N)");
     }
-    Node node = NewComparison(field_index, Op::kLogicalEquals);
+    filter_->texts_.resize(start);
+    Node& node = AddComparison(field_index, Op::kLogicalEquals);
     node.logical = *value;
-    filter_->nodes_.push_back(node);
   }
 
   void AddText(int field_index, std::size_t start) {
@@ -456,7 +486,8 @@ class Filter::Parser {
     }
     // Both code pages hold ASCII unchanged, so only other text needs the encoder.
     if (!ascii) {
-      std::string utf8 = TakeScratch(start);
+      std::string utf8(Scratch(start));
+      texts.resize(start);
       std::string encoded;
       if (!platform::TryEncodeFromUtf8(utf8, page_, &encoded)) {
         std::string reason;
@@ -481,11 +512,10 @@ class Filter::Parser {
       --length;
       if (texts.back() != '*') op = Op::kTextPrefix;
     }
-    Node node = NewComparison(field_index, op);
+    Node& node = AddComparison(field_index, op);
     node.index_key = op == Op::kTextEquals;
     node.text_offset = static_cast<std::uint32_t>(start);
     node.text_length = static_cast<std::uint32_t>(length);
-    filter_->nodes_.push_back(node);
   }
 
   std::string_view text_;
@@ -499,8 +529,15 @@ class Filter::Parser {
 Filter Filter::Parse(std::string_view text, const std::vector<FieldDef>& fields,
                      platform::CodePage page, const std::string& table_label) {
   Filter filter;
-  Parser(text, fields, page, table_label, &filter).Run();
+  filter.ParseInto(text, fields, page, table_label);
   return filter;
+}
+
+void Filter::ParseInto(std::string_view text, const std::vector<FieldDef>& fields,
+                       platform::CodePage page, const std::string& table_label) {
+  nodes_.clear();
+  texts_.clear();
+  Parser(text, fields, page, table_label, this).Run();
 }
 
 bool Filter::Matches(const char* record) const { return nodes_.empty() || Evaluate(0, record); }
@@ -559,7 +596,7 @@ bool Filter::Evaluate(std::size_t index, const char* record) const {
         return value && *value == node.date;
       }
     case Node::Op::kDateBlank:
-      if (AllSpaces(field, node.width)) return true;
+      if (AllBlanks(field, node.width)) return true;
       if (IsPlainValidDate(field, node.width)) return false;
       return !ParseDateField(std::string_view(field, node.width));
     case Node::Op::kLogicalEquals: {

@@ -50,6 +50,14 @@ class Filter {
  private:
   struct Node;
   class Parser;
+  // A table parses every new filter text into a spare filter and swaps it in, so that the
+  // storage is reused from row to row and a text that fails leaves the current filter alone.
+  friend class Table;
+
+  // Parses as Parse does, into this filter, reusing its storage. When it raises, the filter
+  // holds a partial parse and must not be used until the next successful ParseInto.
+  void ParseInto(std::string_view text, const std::vector<FieldDef>& fields,
+                 platform::CodePage page, const std::string& table_label);
 
   // Evaluates the subtree whose first node is nodes_[index].
   bool Evaluate(std::size_t index, const char* record) const;

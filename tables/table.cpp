@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "tables/field_codec.h"
 #include "tables/table_error.h"
@@ -685,10 +686,13 @@ void Table::SetFilter(const std::string& text) {
     return;
   }
   if (text == filter_text_) return;
-  Filter parsed;
-  if (!text.empty()) parsed = Filter::Parse(text, layout_.fields, layout_.code_page, label_);
+  if (text.empty()) {
+    filter_ = Filter();
+  } else {
+    spare_filter_.ParseInto(text, layout_.fields, layout_.code_page, label_);
+    std::swap(filter_, spare_filter_);
+  }
   filter_text_ = text;
-  filter_ = std::move(parsed);
   has_filter_ = !text.empty();
   if (filtered_) SetFiltered(true);
 }

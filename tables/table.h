@@ -206,6 +206,9 @@ class Table {
   bool dirty_ = false;
   Filter filter_;
   bool has_filter_ = false;  // a non-empty filter text is parsed into filter_
+  // Where SetFilter parses a new text before swapping it with filter_: a text that fails leaves
+  // filter_ as it was, and the merge's filter per row reuses the storage of the two.
+  Filter spare_filter_;
 
   // The index: records by key, and the full order when asked for.
   int index_field_ = -1;
