@@ -22,11 +22,14 @@ for target in "${targets[@]}"; do
   corpus="$build/corpus/$target"
   artifacts="$build/artifacts/$target"
   mkdir -p "$corpus" "$artifacts"
+  # Regression inputs, where a target has any (git keeps no empty directory).
+  inputs=("$corpus" "fuzz/corpus/$target")
+  [ -d "fuzz/regressions/$target" ] && inputs+=("fuzz/regressions/$target")
   echo "== fuzzing $target for $seconds s"
   # Dictionaries and the longest input are left to libFuzzer; -timeout makes a hang a failure.
   if ! "$build/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$artifacts/" \
-      "$corpus" "fuzz/corpus/$target" "fuzz/regressions/$target" > "$build/$target.log" 2>&1; then
+      -print_final_stats=1 -artifact_prefix="$artifacts/" "${inputs[@]}" \
+      > "$build/$target.log" 2>&1; then
     status=1
     echo "FAILED: $target; the input is in $artifacts/, the report in $build/$target.log"
     grep -E "ERROR|SUMMARY|fuzz property|Test unit written" "$build/$target.log" | head -n 20 || true

@@ -79,6 +79,8 @@ FAILED_CASES = [
      {"second": widened("TIN", "C", 12)}, "longer than the column"),
     ("866 letter that 1251 lacks", [r("1", 1.0)], [r("А√1", 1.0)], {"second": "cp866"},
      "cannot be written in Windows-1251"),
+    ("TIN byte that Windows-1251 leaves unassigned", [r("1", 1.0)], [r(b"12\x9845", 1.0)], {},
+     "cannot be stored in the table's code page"),
     ("damaged amount", [r("1", 1.0)], [r("1", b"   12abc    ")], {}, "is not a number"),
     ("damaged amount in a new row", [r("1", 1.0)], [r("2", b"   *1.5     ")], {},
      "is not a number"),
