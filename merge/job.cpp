@@ -65,6 +65,8 @@ bool MergeReports(tables::TDataModule1& data, runlog::RunLog& log,
   AppendExtraRecords(job);
   AppendTotalRecord(job);
   DeliverResult(job);
+  // The numbered log takes the first free name. Two runs cannot pick the same one: only a run
+  // holding the work table gets here, and the work table stays locked until its process ends.
   runlog::SaveRunLog(log, job.executable_directory);
   return job.delivered;
 }
