@@ -410,6 +410,29 @@ TEST_F(TableTest, CloseWritesBackOnlyWhenChanged) {
   EXPECT_EQ(written.substr(4), expected.substr(4));
 }
 
+TEST_F(TableTest, FlushWritesBackNowAndKeepsTheTableLocked) {
+  const std::string bytes = WriteSample();
+  Table table("TableSorted");
+  Bind(table, "sample.dbf", "TIN", true);
+  table.Open();
+  table.Flush();  // nothing changed: nothing written
+  EXPECT_EQ(ReadFile("sample.dbf"), bytes);
+
+  table.Append();
+  table.FieldByName("NP").SetInteger(9);
+  table.Post();
+  table.Append();  // being appended: not part of what is flushed
+  table.FieldByName("NP").SetInteger(10);
+  table.Flush();
+  const std::string flushed = ReadFile("sample.dbf");
+  EXPECT_EQ(flushed.size(), bytes.size() + fixtures::RecordLengthOf(SampleColumns()));
+  EXPECT_EQ(OpenInChild(dir_, "sample.dbf", false), kInUse);
+
+  table.Cancel();
+  table.Close();  // nothing changed since the flush
+  EXPECT_EQ(ReadFile("sample.dbf"), flushed);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Creating, appending, reading back
 
