@@ -111,6 +111,26 @@ const Reverse& ReverseFor(CodePage page) {
   return page == CodePage::kCp1251 ? k1251 : k866;
 }
 
+// The byte for every two-byte UTF-8 sequence, indexed by its lead byte times 256 plus its
+// second byte; 0 for pairs that are no such sequence or whose character the code page lacks.
+// Cyrillic letters are two-byte sequences, and this one lookup both checks and decodes them.
+Reverse MakePairs(const Table& table) {
+  Reverse pairs(0x10000, 0);
+  for (int i = 128; i < 256; ++i) {
+    const std::uint32_t cp = table[i];
+    if (cp >= 0x80 && cp < 0x800) {
+      pairs[((0xC0u | (cp >> 6)) << 8) | (0x80u | (cp & 0x3Fu))] = static_cast<unsigned char>(i);
+    }
+  }
+  return pairs;
+}
+
+const Reverse& PairsFor(CodePage page) {
+  static const Reverse k1251 = MakePairs(kCp1251);
+  static const Reverse k866 = MakePairs(kCp866);
+  return page == CodePage::kCp1251 ? k1251 : k866;
+}
+
 bool IsAscii(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -219,7 +239,7 @@ bool EncodeInto(std::string_view utf8, CodePage page, char* out, std::size_t* le
                 std::string* error, char substitute) {
   // What the loop reads and advances is held in locals whose address is never taken: a store
   // through `out` (a char pointer) could alias anything else and force reloads per character.
-  const unsigned char* const reverse = ReverseFor(page).data();
+  const unsigned char* const pairs = PairsFor(page).data();
   const auto* const begin = reinterpret_cast<const unsigned char*>(utf8.data());
   const unsigned char* const end = begin + utf8.size();
   const unsigned char* p = begin;
@@ -231,12 +251,8 @@ bool EncodeInto(std::string_view utf8, CodePage page, char* out, std::size_t* le
       ++p;
       continue;
     }
-    // Cyrillic letters are two-byte sequences; they are decoded here without the general
-    // decoder's checks, which only longer sequences need.
-    if (lead >= 0xC2 && lead <= 0xDF && p + 1 != end) {
-      const unsigned continuation = p[1] ^ 0x80u;  // 0..0x3F for a continuation byte
-      const unsigned char byte =
-          continuation < 0x40 ? reverse[((lead & 0x1Fu) << 6) | continuation] : 0;
+    if (p + 1 != end) {  // a Cyrillic letter, checked and decoded by one lookup
+      const unsigned char byte = pairs[(static_cast<unsigned>(lead) << 8) | p[1]];
       if (byte != 0) {
         *out++ = static_cast<char>(byte);
         p += 2;
