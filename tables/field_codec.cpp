@@ -166,6 +166,21 @@ std::size_t RoundedText(double value, int decimals, char* out) {
   return length;
 }
 
+// "00" to "99": the two digits of a number below 100 in one copy.
+constexpr std::array<char, 200> MakeDigitPairs() {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}
+
+constexpr std::array<char, 200> kDigitPairs = MakeDigitPairs();
+
+// Writes the two digits of `value` (below 100) at `out`.
+void PutDigitPair(unsigned value, char* out) { std::memcpy(out, &kDigitPairs[2 * value], 2); }
+
 // Rounds with integer arithmetic where that gives the same digits as RoundedText: when the
 // scaled value lies clearly away from a half, the shortest decimal text (within half a unit in
 // the last place of the value) rounds the same way. Writes the text so that it ends just before
@@ -184,18 +199,31 @@ char* FastRoundedText(double value, int decimals, char* end) {
   std::uint64_t rounded = whole + (fraction > 0.5 ? 1 : 0);
   const bool zero = rounded == 0;
 
-  // Digits from the last one back: exactly `decimals` fraction digits, then at least one whole
-  // digit (the "0" of "0.25").
+  // Digits from the last one back, two at a time: exactly `decimals` fraction digits, then at
+  // least one whole digit (the "0" of "0.25").
   char* p = end;
-  for (int i = 0; i < decimals; ++i) {
+  int fraction_left = decimals;
+  for (; fraction_left >= 2; fraction_left -= 2) {
+    p -= 2;
+    PutDigitPair(static_cast<unsigned>(rounded % 100), p);
+    rounded /= 100;
+  }
+  if (fraction_left == 1) {
     *--p = static_cast<char>('0' + rounded % 10);
     rounded /= 10;
   }
   if (decimals > 0) *--p = '.';
-  do {
-    *--p = static_cast<char>('0' + rounded % 10);
-    rounded /= 10;
-  } while (rounded > 0);
+  while (rounded >= 100) {
+    p -= 2;
+    PutDigitPair(static_cast<unsigned>(rounded % 100), p);
+    rounded /= 100;
+  }
+  if (rounded >= 10) {
+    p -= 2;
+    PutDigitPair(static_cast<unsigned>(rounded), p);
+  } else {
+    *--p = static_cast<char>('0' + rounded);
+  }
   if (value < 0 && !zero) *--p = '-';
   return p;
 }
@@ -424,10 +452,18 @@ std::string FormatNumberText(double value) {
 
 void FormatNumberField(double value, int width, int decimals, char* out) {
   if (!std::isfinite(value)) throw ValueError("the number is not finite");
+  // The fast text is written right-aligned after blanks, so a field it fits takes the last
+  // `width` bytes of the buffer in one copy: sums are written for every merged row.
   char fast[kFastTextSize];
+  std::memset(fast, ' ', kFastTextSize);
   if (const char* text = FastRoundedText(value, decimals, fast + kFastTextSize)) {
-    WriteNumberText(std::string_view(text, static_cast<std::size_t>(fast + kFastTextSize - text)),
-                    width, out);
+    const std::size_t length = static_cast<std::size_t>(fast + kFastTextSize - text);
+    const std::size_t size = static_cast<std::size_t>(width);
+    if (length <= size && size <= kFastTextSize) {
+      std::memcpy(out, fast + kFastTextSize - size, size);
+    } else {
+      WriteNumberText(std::string_view(text, length), width, out);
+    }
     return;
   }
   char text[kFixedBufferSize + 2];
