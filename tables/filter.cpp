@@ -60,6 +60,36 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::uint64_t LoadWord64(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+std::uint32_t LoadWord32(const char* p) {
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// The same as memcmp(a, b, size) == 0 for the short texts of names and keys, compared in
+// words (the last one overlapping the one before) without a library call.
+bool SameBytes(const char* a, const char* b, std::size_t size) {
+  if (size >= 8) {
+    for (; size > 8; a += 8, b += 8, size -= 8) {
+      if (LoadWord64(a) != LoadWord64(b)) return false;
+    }
+    return LoadWord64(a + size - 8) == LoadWord64(b + size - 8);
+  }
+  if (size >= 4) {
+    return LoadWord32(a) == LoadWord32(b) && LoadWord32(a + size - 4) == LoadWord32(b + size - 4);
+  }
+  for (; size > 0; ++a, ++b, --size) {
+    if (*a != *b) return false;
+  }
+  return true;
+}
+
 // Field bytes count as padding when blank or NUL, the same bytes that TrimTrailing drops.
 bool IsPadding(char c) { return c == ' ' || c == '\0'; }
 
@@ -293,7 +323,8 @@ class Filter::Parser {
     Fail("'=' or IS expected", pos_);
   }
 
-  // `name` is not empty. Length and first letter rule out most columns before a comparison.
+  // `name` is not empty. The length rules out most columns; a name is mostly written as the
+  // table stores it, so plain equality of the bytes comes before the comparison ignoring case.
   int FindField(std::string_view name) const {
     const std::size_t length = name.size();
     const char first = UpperAscii(name[0]);
@@ -301,8 +332,11 @@ class Filter::Parser {
     const FieldDef* const end = begin + fields_.size();
     for (const FieldDef* field = begin; field != end; ++field) {
       const std::string& candidate = field->name;
-      if (candidate.size() != length || UpperAscii(candidate[0]) != first) continue;
-      if (EqualsIgnoreCase(candidate, name)) return static_cast<int>(field - begin);
+      if (candidate.size() != length) continue;
+      if (SameBytes(candidate.data(), name.data(), length) ||
+          (UpperAscii(candidate[0]) == first && EqualsIgnoreCase(candidate, name))) {
+        return static_cast<int>(field - begin);
+      }
     }
     return -1;
   }
@@ -567,7 +601,7 @@ bool Filter::Evaluate(std::size_t index, const char* record) const {
       // match followed by nothing but padding.
       std::size_t length = node.text_length;
       if (length > node.width) return false;
-      if (std::memcmp(field, texts_.data() + node.text_offset, length) != 0) return false;
+      if (!SameBytes(field, texts_.data() + node.text_offset, length)) return false;
       for (std::size_t i = length; i < node.width; ++i) {
         if (!IsPadding(field[i])) return false;
       }
