@@ -1,6 +1,7 @@
 #include "merge/input_pass.h"
 
 #include <string>
+#include <utility>
 
 #include "log/texts.h"
 #include "merge/match_filter.h"
@@ -45,7 +46,12 @@ void AccumulateIntoRecord(JobContext& job, const MatchKey& key) {
   std::int64_t kind = job.work[Column::kOZN_DOX].AsInteger();
   if (kind != key.income_kind) kind = 1;  // only kinds 1 and 2 can differ here; together they are 1
   ++job.EditedCount;
-  job.log.Add(texts::kLogFoundAgainPrefix + key.tin + texts::kLogFoundAgainSuffix);
+  // Logged for most rows of a merge: built in one allocation, without temporaries.
+  std::string line;
+  line.reserve(sizeof texts::kLogFoundAgainPrefix + key.tin.size() +
+               sizeof texts::kLogFoundAgainSuffix);
+  line.append(texts::kLogFoundAgainPrefix).append(key.tin).append(texts::kLogFoundAgainSuffix);
+  job.log.Add(std::move(line));
   work.Edit();
 
   auto attempt = [&](Column column, auto&& write) {

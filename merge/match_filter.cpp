@@ -1,19 +1,39 @@
 #include "merge/match_filter.h"
 
+#include <charconv>
+#include <cstring>
+
 #include "tables/report_layout.h"
 
 namespace merge {
 namespace {
 
-// Appends a text constant that matches exactly `value`: quotes doubled, and a trailing '*'
+// The filter is written into a buffer sized beforehand for the longest text the key can give,
+// through a moving pointer: the job builds a filter for every input row, and appending piece by
+// piece to a string checks its capacity for every piece and character.
+
+// Writes a fixed piece of the filter text.
+template <std::size_t N>
+char* Put(char* out, const char (&text)[N]) {
+  std::memcpy(out, text, N - 1);
+  return out + (N - 1);
+}
+
+char* Put(char* out, const std::string& text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+// Writes a text constant that matches exactly `value`: quotes doubled, and a trailing '*'
 // doubled so that the filter does not read it as "starts with". Values without those
-// characters come out unchanged.
-void AppendLiteral(std::string& out, const std::string& value) {
+// characters come out unchanged. Takes at most twice the length of `value`.
+char* PutLiteral(char* out, const std::string& value) {
   for (char c : value) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
+    *out++ = c;
+    if (c == '\'') *out++ = '\'';
   }
-  if (!value.empty() && value.back() == '*') out.push_back('*');
+  if (!value.empty() && value.back() == '*') *out++ = '*';
+  return out;
 }
 
 // A benefit code is placed without quotes when it is a plain number, as it is for numeric
@@ -52,48 +72,50 @@ MatchKey ReadMatchKey(ReportColumns& input) {
 }
 
 std::string BuildMatchFilter(const MatchKey& key) {
-  // One string, appended to in order: the job builds a filter for every input row.
-  std::string filter;
-  filter.reserve(160 + key.tin.size() + key.benefit_code.size());
-  filter += "TIN='";
-  AppendLiteral(filter, key.tin);
-  filter += "' and ";
+  // The fixed pieces of the longest branches come to under 160 characters; a literal can
+  // double, and the income kind takes at most 20.
+  std::string filter(160 +
+                         2 * (key.tin.size() + key.benefit_code.size() + key.hire_date.size() +
+                              key.dismissal_date.size()) +
+                         20,
+                     '\0');
+  char* out = &filter[0];
+  out = Put(out, "TIN='");
+  out = PutLiteral(out, key.tin);
 
   if (key.benefit_code.empty()) {
-    filter += "OZN_PILG IS NULL";
+    out = Put(out, "' and OZN_PILG IS NULL AND ");
   } else if (IsPlainNumber(key.benefit_code)) {
-    filter += "OZN_PILG=";
-    filter += key.benefit_code;
+    out = Put(out, "' and OZN_PILG=");
+    out = Put(out, key.benefit_code);
+    out = Put(out, " AND ");
   } else {
-    filter += "OZN_PILG='";
-    AppendLiteral(filter, key.benefit_code);
-    filter += "'";
+    out = Put(out, "' and OZN_PILG='");
+    out = PutLiteral(out, key.benefit_code);
+    out = Put(out, "' AND ");
   }
-  filter += " AND ";
 
   if (key.hire_date.empty()) {
-    filter += "D_PRIYN IS NULL ";
+    out = Put(out, "D_PRIYN IS NULL  AND ");
   } else {
-    filter += "D_PRIYN='";
-    AppendLiteral(filter, key.hire_date);
-    filter += "'";
+    out = Put(out, "D_PRIYN='");
+    out = PutLiteral(out, key.hire_date);
+    out = Put(out, "' AND ");
   }
-  filter += " AND ";
 
   if (key.dismissal_date.empty()) {
-    filter += " (D_ZVILN IS NULL) ";
+    out = Put(out, " (D_ZVILN IS NULL)  AND (OZN_DOX=");
   } else {
-    filter += "((D_ZVILN IS NULL) OR (D_ZVILN='";
-    AppendLiteral(filter, key.dismissal_date);
-    filter += "'))";
+    out = Put(out, "((D_ZVILN IS NULL) OR (D_ZVILN='");
+    out = PutLiteral(out, key.dismissal_date);
+    out = Put(out, "')) AND (OZN_DOX=");
   }
-  filter += " AND ";
 
-  filter += "(OZN_DOX=";
-  filter += std::to_string(key.income_kind);
-  if (key.income_kind == 1) filter += " OR OZN_DOX=2";
-  if (key.income_kind == 2) filter += " OR OZN_DOX=1";
-  filter += ")";
+  out = std::to_chars(out, out + 20, key.income_kind).ptr;
+  if (key.income_kind == 1) out = Put(out, " OR OZN_DOX=2");
+  if (key.income_kind == 2) out = Put(out, " OR OZN_DOX=1");
+  out = Put(out, ")");
+  filter.resize(static_cast<std::size_t>(out - filter.data()));
   return filter;
 }
 
