@@ -157,6 +157,10 @@ void SyncDirectory(const std::string& directory) {
   }
 }
 
+// How long ReplaceFileWithCopy waits for another program's lock on its target: 20 x 50 ms.
+constexpr int kLockAttempts = 20;
+constexpr useconds_t kLockPauseMicroseconds = 50000;
+
 // Fills the temporary file `fd` with `bytes`, flushes it to disk and gives it `mode` and, where
 // the process may, the owner in `owner`. Returns 0 or an errno, with `*step` naming the step
 // that failed.
@@ -180,6 +184,40 @@ int FillTemp(int fd, const std::string& bytes, mode_t mode, const struct stat* o
     return errno;
   }
   return 0;
+}
+
+// Writes `bytes` into a new temporary file beside `target` and renames it over `target`, so that
+// `target` is always either its old content or the complete new one. `existing` (the target's
+// stat, or null for a new file) gives the mode and owner to keep. On failure the temporary file
+// is removed and OsError names `shown`.
+void WriteBesideAndRename(const std::string& target, const std::string& shown,
+                          const std::string& bytes, const struct stat* existing) {
+  std::string temp = TempPatternFor(target);
+  const int fd = MakeTemp(&temp);
+  if (fd < 0) Fail("cannot create a temporary file beside", shown, errno);
+  const mode_t mode = existing != nullptr ? (existing->st_mode & 07777) : (0666 & ~CurrentUmask());
+  const char* step = "cannot write";
+  int error = FillTemp(fd, bytes, mode, existing, &step);
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) {
+    step = "cannot replace";
+    error = errno;
+  }
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    Fail(step, shown, error);
+  }
+  SyncDirectory(DirectoryOf(target));
+}
+
+// A target that may not be written is left alone: one the process may not write, or one
+// without any write permission bit (read-only even for root). Raises OsError naming `shown`.
+void RequireReplaceable(const std::string& target, const std::string& shown,
+                        const struct stat& info, const std::string& verb) {
+  if (S_ISDIR(info.st_mode)) Fail(verb, shown, EISDIR);
+  if (!S_ISREG(info.st_mode)) FailWith(verb + " '" + shown + "': it is not a regular file");
+  if (::access(target.c_str(), W_OK) != 0) Fail(verb, shown, errno);
+  if (HasNoWriteBits(info.st_mode)) FailWith(verb + " '" + shown + "': the file is read-only");
 }
 
 }  // namespace
@@ -307,13 +345,12 @@ bool FileExists(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) Fail("cannot create", path, errno);
-  if (const int error = WriteAll(fd, bytes)) {
-    CloseQuietly(fd);
-    Fail("cannot write", path, error);
-  }
-  if (::close(fd) != 0) Fail("cannot write", path, errno);
+  const std::string target = ResolveForReplace(path);
+  struct stat info;
+  const bool exists = ::stat(target.c_str(), &info) == 0;
+  if (!exists && errno != ENOENT) Fail("cannot write", path, errno);
+  if (exists) RequireReplaceable(target, path, info, "cannot write");
+  WriteBesideAndRename(target, path, bytes, exists ? &info : nullptr);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -344,60 +381,37 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& given_tar
   struct stat target_stat;
   const bool target_exists = ::stat(target.c_str(), &target_stat) == 0;
   if (!target_exists && errno != ENOENT) Fail("cannot replace", given_target, errno);
-  if (target_exists) {
-    if (!S_ISREG(target_stat.st_mode)) {
-      FailWith("cannot replace '" + given_target + "': it is not a regular file");
-    }
-    if (::access(target.c_str(), W_OK) != 0) Fail("cannot replace", given_target, errno);
-    if (HasNoWriteBits(target_stat.st_mode)) {
-      FailWith("cannot replace '" + given_target + "': the file is read-only");
-    }
-  }
+  if (target_exists) RequireReplaceable(target, given_target, target_stat, "cannot replace");
 
   // A program that holds the target open under a lock (a reader of the old report, another
   // run of the tool) keeps it: the target is replaced only while no one else locks it, and
-  // the lock taken here is held until the new file has taken its place.
+  // the lock taken here is held until the new file has taken its place. A lock held only for
+  // a moment (another run reading the same report before it gives up) is waited out briefly.
   int held = -1;
   if (target_exists) {
     held = OpenRetrying(target.c_str(), O_RDONLY | O_CLOEXEC);
     if (held < 0) Fail("cannot replace", given_target, errno);
-    if (FlockRetrying(held, LOCK_EX | LOCK_NB) != 0) {
+    for (int attempt = 1;; ++attempt) {
+      if (FlockRetrying(held, LOCK_EX | LOCK_NB) == 0) break;
       const int error = errno;
+      if (error == EWOULDBLOCK && attempt < kLockAttempts) {
+        ::usleep(kLockPauseMicroseconds);
+        continue;
+      }
       CloseQuietly(held);
       if (error == EWOULDBLOCK) FailWith("'" + given_target + "' is in use by another program");
       Fail("cannot lock", given_target, error);
     }
   }
 
-  std::string bytes;
   try {
-    bytes = ReadWholeFile(source);
+    WriteBesideAndRename(target, given_target, ReadWholeFile(source),
+                         target_exists ? &target_stat : nullptr);
   } catch (...) {
     CloseQuietly(held);
     throw;
   }
-
-  std::string temp = TempPatternFor(target);
-  const int fd = MakeTemp(&temp);
-  if (fd < 0) {
-    const int error = errno;
-    CloseQuietly(held);
-    Fail("cannot create a temporary file beside", given_target, error);
-  }
-  const mode_t mode = target_exists ? (target_stat.st_mode & 07777) : (0666 & ~CurrentUmask());
-  const char* step = "cannot write";
-  int error = FillTemp(fd, bytes, mode, target_exists ? &target_stat : nullptr, &step);
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) {
-    step = "cannot replace";
-    error = errno;
-  }
   CloseQuietly(held);
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    Fail(step, given_target, error);
-  }
-  SyncDirectory(DirectoryOf(target));
 }
 
 LocalTime Now() {

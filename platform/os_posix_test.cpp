@@ -29,9 +29,9 @@ namespace {
 
 // Exit codes of the child processes.
 constexpr int kOk = 0;
-constexpr int kInUse = 10;        // OsError "... is in use by another program"
-constexpr int kOtherError = 11;   // another OsError
-constexpr int kUnexpected = 12;   // anything else (wrong result, other exception)
+constexpr int kInUse = 10;       // OsError "... is in use by another program"
+constexpr int kOtherError = 11;  // another OsError
+constexpr int kUnexpected = 12;  // anything else (wrong result, other exception)
 
 // Runs `body` in a forked child and returns its exit code (or 128 + signal).
 int InChild(const std::function<int()>& body) {
@@ -339,6 +339,45 @@ TEST_F(OsPosixTest, ReplaceFileWithCopyReplacesAndKeepsTheMode) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"source.dbf", "target.dbf"}));
 }
 
+TEST_F(OsPosixTest, ReplaceFileWithCopyWaitsOutAShortLockAndFailsOnALongOne) {
+  const std::string source = Make("source.dbf", "new");
+  const std::string target = Make("target.dbf", "old");
+  // A child holds a shared lock on the target (as a reading run would) for `hold_ms`.
+  for (const int hold_ms : {200, 3000}) {
+    SCOPED_TRACE(hold_ms);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      try {
+        LockedFile held(target, Sharing::kReading);
+        char c = 'r';
+        if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+        ::usleep(static_cast<useconds_t>(hold_ms) * 1000);
+      } catch (...) {
+        ::_exit(2);
+      }
+      ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    if (hold_ms < 1000) {
+      ReplaceFileWithCopy(source, target);
+      EXPECT_EQ(ReadWholeFile(target), "new");
+    } else {
+      EXPECT_EQ(MessageOf([&] { ReplaceFileWithCopy(source, target); }),
+                "'" + target + "' is in use by another program");
+      EXPECT_EQ(ReadWholeFile(target), "new");  // unchanged since the first round
+    }
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    for (const int fd : {ready[0], ready[1]}) ::close(fd);
+  }
+}
+
 TEST_F(OsPosixTest, ReplaceFileWithCopyCreatesAMissingTarget) {
   const std::string source = Make("source.dbf", "bytes", 0600);
   const std::string target = Path("new.dbf");
@@ -398,23 +437,34 @@ TEST_F(OsPosixTest, ReplaceFileWithCopyThroughASymbolicLinkReplacesTheLinkedFile
   EXPECT_EQ(Names(), (std::vector<std::string>{"link.dbf", "real.dbf", "source.dbf"}));
 }
 
-TEST_F(OsPosixTest, ReplaceFileWithCopyFailureLeavesTargetAndNoTemporaryFile) {
+TEST_F(OsPosixTest, FailedReplacementsLeaveTargetAndNoTemporaryFile) {
+  // Both ways of replacing a whole file write beside it first; a file size limit makes that
+  // write fail (EFBIG), as a full disk would.
   const std::string source = Make("source.dbf", std::string(5000, 's'));
-  const std::string target = Make("target.dbf", "keep me");
-  const int code = InChild([&] {
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {100, 100};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 40;
-    try {
-      ReplaceFileWithCopy(source, target);
-      return 41;
-    } catch (const OsError& e) {
-      return std::string(e.what()) == "cannot write '" + target + "': File too large" ? kOk : 42;
-    }
-  });
-  EXPECT_EQ(code, kOk);
-  EXPECT_EQ(ReadWholeFile(target), "keep me");
-  EXPECT_EQ(Names(), (std::vector<std::string>{"source.dbf", "target.dbf"}));
+  const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> ways = {
+      {"ReplaceFileWithCopy",
+       [&](const std::string& target) { ReplaceFileWithCopy(source, target); }},
+      {"WriteWholeFile",
+       [&](const std::string& target) { WriteWholeFile(target, std::string(5000, 'w')); }},
+  };
+  for (const auto& [name, replace] : ways) {
+    SCOPED_TRACE(name);
+    const std::string target = Make("target.dbf", "keep me");
+    const int code = InChild([&] {
+      ::signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit = {100, 100};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 40;
+      try {
+        replace(target);
+        return 41;
+      } catch (const OsError& e) {
+        return std::string(e.what()) == "cannot write '" + target + "': File too large" ? kOk : 42;
+      }
+    });
+    EXPECT_EQ(code, kOk);
+    EXPECT_EQ(ReadWholeFile(target), "keep me");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"source.dbf", "target.dbf"}));
+  }
 }
 
 // ---- Whole files ----
@@ -431,9 +481,12 @@ TEST_F(OsPosixTest, WriteAndReadWholeFile) {
 
 TEST_F(OsPosixTest, WholeFileErrorsSurface) {
   EXPECT_EQ(MessageOf([] { WriteWholeFile("/dev/full", "bytes"); }),
-            "cannot write '/dev/full': No space left on device");
+            "cannot write '/dev/full': it is not a regular file");
+  EXPECT_EQ(MessageOf([&] { WriteWholeFile(dir_, "x"); }),
+            "cannot write '" + dir_ + "': Is a directory");
   EXPECT_EQ(MessageOf([&] { WriteWholeFile(Path("no/such/dir.txt"), "x"); }),
-            "cannot create '" + Path("no/such/dir.txt") + "': No such file or directory");
+            "cannot create a temporary file beside '" + Path("no/such/dir.txt") +
+                "': No such file or directory");
   EXPECT_EQ(MessageOf([&] { ReadWholeFile(Path("missing")); }),
             "cannot open '" + Path("missing") + "': No such file or directory");
   EXPECT_EQ(MessageOf([&] { ReadWholeFile(dir_); }), "cannot read '" + dir_ + "': Is a directory");

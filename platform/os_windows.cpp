@@ -288,6 +288,30 @@ bool RenameOver(const std::wstring& temp, const std::wstring& target) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+// Writes `bytes` into a new temporary file beside `target` and renames it over `target`, so that
+// `target` is always either its old content or the complete new one; an existing target's kept
+// attributes and access rights carry over. On failure the temporary file is removed and OsError
+// names `shown`.
+void WriteBesideAndRename(const std::wstring& target, const std::string& shown,
+                          const std::string& bytes, bool target_exists) {
+  std::wstring temp;
+  const HANDLE handle = CreateTempBeside(target, &temp);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Fail("cannot create a temporary file beside", shown, ::GetLastError());
+  }
+  const char* step = "cannot write";
+  DWORD error = FillTemp(handle, temp, bytes, target_exists ? target : std::wstring(), &step);
+  if (error == 0 && !RenameOver(temp, target)) {
+    error = ::GetLastError();
+    step = "cannot replace";
+  }
+  if (error != 0) {
+    ::DeleteFileW(temp.c_str());
+    if (IsSharingConflict(error)) FailInUse(shown);
+    Fail(step, shown, error);
+  }
+}
+
 // Dialogs are replaced by lines on standard error when ZUVREX_NO_DIALOGS is set (to anything
 // but "0"): a scripted run, or one without a desktop, must never wait for a click.
 bool DialogsSuppressed() {
@@ -402,14 +426,18 @@ bool FileExists(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  const HANDLE handle = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) Fail("cannot create", path, ::GetLastError());
-  if (const DWORD error = WriteAll(handle, bytes)) {
-    CloseQuietly(handle);
-    Fail("cannot write", path, error);
+  // Written beside and renamed over, so that a failed write (a full disk) never leaves a cut-off
+  // file behind, and a file that is read-only stays as it is.
+  const std::wstring target = ResolveForReplace(Widen(path));
+  const DWORD attributes = ::GetFileAttributesW(target.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    FailWith("cannot write '" + path + "': it is a directory");
   }
-  if (!::CloseHandle(handle)) Fail("cannot write", path, ::GetLastError());
+  if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    FailWith("cannot write '" + path + "': the file is read-only");
+  }
+  WriteBesideAndRename(target, path, bytes, exists);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -456,34 +484,27 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& given_tar
     // fails exactly when the file may not be written or someone holds it open without letting
     // it be deleted (a reader of the old report, another run of the tool). Checking first
     // keeps a useless copy from being written; the rename below would fail the same way.
-    const HANDLE probe = ::CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
+    // A hold of only a moment (another run reading the same report before it gives up) is
+    // waited out briefly.
+    for (int attempt = 1;; ++attempt) {
+      const HANDLE probe = ::CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (probe != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(probe);
+        break;
+      }
       const DWORD error = ::GetLastError();
+      if (IsSharingConflict(error) && attempt < kReopenAttempts) {
+        ::Sleep(kReopenPauseMs);
+        continue;
+      }
       if (IsSharingConflict(error)) FailInUse(given_target);
       Fail("cannot replace", given_target, error);
     }
-    ::CloseHandle(probe);
   }
 
-  const std::string bytes = ReadWholeFile(source);
-  std::wstring temp;
-  const HANDLE handle = CreateTempBeside(target, &temp);
-  if (handle == INVALID_HANDLE_VALUE) {
-    Fail("cannot create a temporary file beside", given_target, ::GetLastError());
-  }
-  const char* step = "cannot write";
-  DWORD error = FillTemp(handle, temp, bytes, target_exists ? target : std::wstring(), &step);
-  if (error == 0 && !RenameOver(temp, target)) {
-    error = ::GetLastError();
-    step = "cannot replace";
-  }
-  if (error != 0) {
-    ::DeleteFileW(temp.c_str());
-    if (IsSharingConflict(error)) FailInUse(given_target);
-    Fail(step, given_target, error);
-  }
+  WriteBesideAndRename(target, given_target, ReadWholeFile(source), target_exists);
 }
 
 LocalTime Now() {

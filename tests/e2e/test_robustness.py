@@ -251,8 +251,10 @@ class DiskFaultTest(unittest.TestCase):
         records = assert_whole_table(self, self.first)
         self.assertEqual([(r["TIN"], r["S_DOX"]) for r in records],
                          [("1000000001", 401.0), ("XXXXXXXXXX", 401.0)])
-        # The numbered log is not attempted after the fixed-name one failed.
-        self.assertEqual(self.inst.log_names(), [LOG_FILE])
+        # The failed log leaves no cut-off file behind (it is written beside and renamed), and
+        # the numbered log is not attempted after the fixed-name one failed.
+        self.assertEqual(self.inst.log_names(), [])
+        self.assertEqual([n for n in os.listdir(self.inst.dir) if ".tmp" in n], [])
 
         completed = run_tool(self.inst, "A.DBF", "B.DBF", "4")
         self.assertEqual(completed.returncode, 0, describe(completed))
