@@ -61,8 +61,10 @@ char PathSeparator();
 // True when `path` names an existing file or directory.
 bool FileExists(const std::string& path);
 
-// Writes `bytes` to `path`, creating or replacing it. Raises OsError on any failure
-// (including a short write or a failing close).
+// Writes `bytes` to `path`, creating or replacing it: the bytes go to a temporary file beside
+// `path`, are flushed to disk, and the file is renamed over `path`, so that a failed write (a
+// full disk) leaves the old file, never a cut-off one. A read-only or non-regular `path` is
+// refused. Raises OsError on any failure; the temporary file is then removed.
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 
 // Reads the whole file. Raises OsError when it cannot be opened or read.
