@@ -574,28 +574,37 @@ void Filter::ParseInto(std::string_view text, const std::vector<FieldDef>& field
   Parser(text, fields, page, table_label, this).Run();
 }
 
+void Filter::Swap(Filter& other) noexcept {
+  nodes_.swap(other.nodes_);
+  texts_.swap(other.texts_);
+}
+
 bool Filter::Matches(const char* record) const { return nodes_.empty() || Evaluate(0, record); }
 
 bool Filter::Evaluate(std::size_t index, const char* record) const {
   const Node& node = nodes_[index];
+  if (node.op != Node::Op::kOr && node.op != Node::Op::kAnd) return Compare(node, record);
+  // OR stops at the first operand that holds, AND at the first that does not. Comparisons are
+  // made right here; only nested AND/OR nodes take a recursive call.
+  const bool stop_when = node.op == Node::Op::kOr;
+  std::size_t child = index + 1;
+  for (std::uint32_t i = 0; i < node.count; ++i) {
+    const Node& operand = nodes_[child];
+    const bool holds = operand.op == Node::Op::kOr || operand.op == Node::Op::kAnd
+                           ? Evaluate(child, record)
+                           : Compare(operand, record);
+    if (holds == stop_when) return stop_when;
+    child += operand.size;
+  }
+  return !stop_when;
+}
+
+bool Filter::Compare(const Node& node, const char* record) const {
   const char* field = record + node.offset;
   switch (node.op) {
-    case Node::Op::kOr: {
-      std::size_t child = index + 1;
-      for (std::uint32_t i = 0; i < node.count; ++i) {
-        if (Evaluate(child, record)) return true;
-        child += nodes_[child].size;
-      }
-      return false;
-    }
-    case Node::Op::kAnd: {
-      std::size_t child = index + 1;
-      for (std::uint32_t i = 0; i < node.count; ++i) {
-        if (!Evaluate(child, record)) return false;
-        child += nodes_[child].size;
-      }
-      return true;
-    }
+    case Node::Op::kOr:
+    case Node::Op::kAnd:
+      break;  // not comparisons: Evaluate handles them
     case Node::Op::kTextEquals: {
       // The constant has no trailing padding, so equality of the trimmed field is a prefix
       // match followed by nothing but padding.

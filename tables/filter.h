@@ -58,9 +58,13 @@ class Filter {
   // holds a partial parse and must not be used until the next successful ParseInto.
   void ParseInto(std::string_view text, const std::vector<FieldDef>& fields,
                  platform::CodePage page, const std::string& table_label);
+  // Exchanges the two filters' contents; never raises.
+  void Swap(Filter& other) noexcept;
 
   // Evaluates the subtree whose first node is nodes_[index].
   bool Evaluate(std::size_t index, const char* record) const;
+  // Evaluates a comparison node (any node but AND/OR) on the record.
+  bool Compare(const Node& node, const char* record) const;
   // The exact text equality on `field_index` among the conjunction at nodes_[index], or null.
   const Node* FindKeyNode(std::size_t index, int field_index) const;
 

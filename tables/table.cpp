@@ -719,7 +719,7 @@ void Table::SetFilter(const std::string& text) {
   if (text.empty()) {
     filter_ = Filter();
   } else {
-    std::swap(filter_, spare_filter_);
+    filter_.Swap(spare_filter_);
   }
   has_filter_ = !text.empty();
   if (filtered_) SetFiltered(true);
