@@ -181,12 +181,14 @@ constexpr std::array<char, 200> kDigitPairs = MakeDigitPairs();
 // Writes the two digits of `value` (below 100) at `out`.
 void PutDigitPair(unsigned value, char* out) { std::memcpy(out, &kDigitPairs[2 * value], 2); }
 
+// Room for the text FastRoundedText writes: at most 16 digits (below 2^52), a point and a sign.
+constexpr std::size_t kFastTextSize = 32;
+
 // Rounds with integer arithmetic where that gives the same digits as RoundedText: when the
 // scaled value lies clearly away from a half, the shortest decimal text (within half a unit in
 // the last place of the value) rounds the same way. Writes the text so that it ends just before
 // `end` (at most kFastTextSize characters) and returns where it starts; returns null, writing
 // nothing, when the fast way does not apply.
-constexpr std::size_t kFastTextSize = 32;
 char* FastRoundedText(double value, int decimals, char* end) {
   if (decimals < 0 || decimals > 9) return nullptr;
   const double scaled = std::fabs(value) * kPowersOfTen[decimals];
@@ -310,8 +312,9 @@ bool AllBlanks(const char* field, std::size_t size) {
     }
     return LoadWord64(field + size - 8) == kEightBlanks;
   }
-  if (size >= 4)
+  if (size >= 4) {
     return LoadWord32(field) == kFourBlanks && LoadWord32(field + size - 4) == kFourBlanks;
+  }
   for (; size > 0; ++field, --size) {
     if (*field != ' ') return false;
   }
