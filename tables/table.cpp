@@ -18,10 +18,6 @@ constexpr char kDeletedFlag = '*';
 // whole table for every merged row, although nobody reads that record before the next filter.
 constexpr std::uint32_t kPendingFirst = 0xFFFFFFFEu;
 
-// At most this many parsed filters are kept for reuse (some 20 MB of match filters): enough for
-// every record of a large report, and a bound for a run whose filters never repeat.
-constexpr std::size_t kParsedFilterLimit = 32768;
-
 // Asks the processor to start loading memory that is needed soon. The candidates of an index
 // lookup lie far apart; fetching them together costs about one memory latency instead of one
 // latency each, and the merge makes one lookup per input row.
@@ -363,7 +359,6 @@ void Table::Open() {
   }
   dirty_ = false;
   filter_ = std::move(filter);
-  parsed_filters_.clear();
   has_filter_ = !filter_text_.empty();
   index_field_ = index_field;
   state_ = State::kBrowse;
@@ -394,7 +389,6 @@ void Table::Close() {
   index_order_valid_ = false;
   view_.clear();
   view_valid_ = false;
-  parsed_filters_.clear();
   current_ = kNoRecord;
   dirty_ = false;
   if (!failure.empty()) Fail("the table could not be written back: " + failure);
@@ -693,28 +687,9 @@ void Table::SetFilter(const std::string& text) {
   }
   if (text == filter_text_) return;
   // The new filter is made in spare_filter_, so that a text that fails (or memory that runs
-  // out) leaves filter_ and its text as they were; swapping it in cannot fail.
-  if (!text.empty()) {
-    if (parsed_filters_.size() < kParsedFilterLimit) {
-      // One lookup finds the text or makes its entry, which a text that fails takes away again.
-      const auto [entry, added] = parsed_filters_.try_emplace(text);
-      if (added) {
-        try {
-          spare_filter_.ParseInto(text, layout_.fields, layout_.code_page, label_);
-          entry->second = spare_filter_;
-        } catch (...) {
-          parsed_filters_.erase(entry);
-          throw;
-        }
-      } else {
-        spare_filter_ = entry->second;
-      }
-    } else if (const auto parsed = parsed_filters_.find(text); parsed != parsed_filters_.end()) {
-      spare_filter_ = parsed->second;
-    } else {
-      spare_filter_.ParseInto(text, layout_.fields, layout_.code_page, label_);
-    }
-  }
+  // out) leaves filter_ and its text as they were; swapping it in cannot fail, and the two
+  // filters keep their storage from row to row.
+  if (!text.empty()) spare_filter_.ParseInto(text, layout_.fields, layout_.code_page, label_);
   filter_text_ = text;
   if (text.empty()) {
     filter_ = Filter();

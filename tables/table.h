@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/os.h"
@@ -207,14 +206,9 @@ class Table {
   bool dirty_ = false;
   Filter filter_;
   bool has_filter_ = false;  // a non-empty filter text is parsed into filter_
-  // Where SetFilter makes the new filter (parsed, or copied from parsed_filters_) before
-  // swapping it with filter_: a text that fails leaves filter_ as it was, and the merge's
-  // filter per row reuses the storage of the two.
+  // Where SetFilter makes the new filter before swapping it with filter_: a text that fails
+  // leaves filter_ as it was, and the merge's filter per row reuses the storage of the two.
   Filter spare_filter_;
-  // The filters parsed while the table is open, by text: the merge sets the same match filter
-  // again for every row of a record it has seen, and copying a parsed filter costs a fraction
-  // of parsing it. Emptied when the table is opened or closed (the columns may change).
-  std::unordered_map<std::string, Filter> parsed_filters_;
 
   // The index: records by key, and the full order when asked for.
   int index_field_ = -1;
