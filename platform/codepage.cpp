@@ -310,12 +310,6 @@ bool TryEncodeFromUtf8(std::string_view utf8, CodePage page, std::string* out) {
   return true;
 }
 
-std::string EncodeFromUtf8Lossy(std::string_view utf8, CodePage page) {
-  std::string out;
-  AppendFromUtf8Lossy(utf8, page, &out);
-  return out;
-}
-
 void AppendFromUtf8Lossy(std::string_view utf8, CodePage page, std::string* out) {
   const std::size_t old_size = out->size();
   out->resize(old_size + utf8.size());

@@ -24,12 +24,9 @@ std::string DecodeToUtf8(std::string_view bytes, CodePage page);
 // the code page cannot hold, or on malformed UTF-8.
 std::string EncodeFromUtf8(std::string_view utf8, CodePage page);
 
-// Encodes as EncodeFromUtf8 does, writing '?' for every character the code page cannot hold
-// and for malformed bytes: for texts that must be written whatever they contain, such as logs.
-std::string EncodeFromUtf8Lossy(std::string_view utf8, CodePage page);
-
-// Appends to `*out` what EncodeFromUtf8Lossy returns for `utf8`, without a temporary: for
-// building a long text (a whole log file) in one buffer. Never raises but for lack of memory.
+// Appends `utf8` to `*out` encoded as EncodeFromUtf8 does, but with '?' for every character the
+// code page cannot hold and for every malformed byte: for texts that must be written whatever
+// they contain, such as logs, built in one buffer. Never raises but for lack of memory.
 void AppendFromUtf8Lossy(std::string_view utf8, CodePage page, std::string* out);
 
 // Same as EncodeFromUtf8 but returns false instead of raising.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -60,8 +61,7 @@ TEST(CodepageTest, Cp866UpperRow) {
 }
 
 TEST(CodepageTest, Cp866BoxDrawing) {
-  EXPECT_EQ(DecodeToUtf8(Bytes({0xC9, 0xCD, 0xBB, 0xB3, 0xC4, 0xDB}), CodePage::kCp866),
-            "╔═╗│─█");
+  EXPECT_EQ(DecodeToUtf8(Bytes({0xC9, 0xCD, 0xBB, 0xB3, 0xC4, 0xDB}), CodePage::kCp866), "╔═╗│─█");
   EXPECT_EQ(EncodeFromUtf8("░▒▓┌┐└┘", CodePage::kCp866),
             Bytes({0xB0, 0xB1, 0xB2, 0xDA, 0xBF, 0xC0, 0xD9}));
 }
@@ -117,6 +117,32 @@ TEST(CodepageTest, UnencodableCharacterRaisesAndNamesIt) {
   EXPECT_EQ(out, "unchanged");
   EXPECT_TRUE(TryEncodeFromUtf8("Їжак", CodePage::kCp1251, &out));
   EXPECT_EQ(out, Bytes({0xAF, 0xE6, 0xE0, 0xEA}));
+}
+
+TEST(CodepageTest, LossyAppendReplacesWhatCannotBeEncoded) {
+  struct Case {
+    const char* name;
+    std::string utf8;
+    CodePage page;
+    std::string bytes;
+  };
+  const std::vector<Case> cases = {
+      {"ascii", "NP=99991", CodePage::kCp1251, "NP=99991"},
+      {"cyrillic and number sign", "Запись №1", CodePage::kCp1251,
+       "\xC7\xE0\xEF\xE8\xF1\xFC \xB9"
+       "1"},
+      {"cyrillic in 866", "Ид", CodePage::kCp866, "\x88\xA4"},
+      {"letter 866 lacks", "Кіт", CodePage::kCp866, "\x8A?\xE2"},
+      {"character neither has", "a\u4E2Db", CodePage::kCp1251, "a?b"},
+      {"malformed bytes", std::string("x\xD0") + "y\xFF", CodePage::kCp1251, "x?y?"},
+      {"truncated at the end", std::string("z\xD0"), CodePage::kCp1251, "z?"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string out = "kept:";
+    AppendFromUtf8Lossy(c.utf8, c.page, &out);
+    EXPECT_EQ(out, "kept:" + c.bytes);
+  }
 }
 
 TEST(CodepageTest, MalformedUtf8Raises) {
