@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "tables/bytes.h"
+
 namespace tables {
 namespace {
 
@@ -21,18 +23,6 @@ bool IsPad(char c) { return c == ' ' || c == '\0'; }
 // Blank runs as whole words: eight or four blanks form the same word on any byte order.
 constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
 constexpr std::uint32_t kFourBlanks = 0x20202020u;
-
-std::uint64_t LoadWord64(const char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-std::uint32_t LoadWord32(const char* p) {
-  std::uint32_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
 
 std::string_view TrimBoth(std::string_view raw) {
   std::size_t begin = 0;
@@ -263,26 +253,6 @@ void WriteDate(Date date, char* out) {
   WriteDigits(date.day, 2, out + 6);
 }
 
-std::string TextOf(const Value& value) {
-  switch (value.kind()) {
-    case Value::Kind::kBlank:
-      return std::string();
-    case Value::Kind::kInteger:
-      return std::to_string(value.integer());
-    case Value::Kind::kFloat:
-      // "inf" or "nan" in a character column would be read back as text, not as a number.
-      if (!std::isfinite(value.real())) throw ValueError("the number is not finite");
-      return FormatNumberText(value.real());
-    case Value::Kind::kText:
-      return value.text();
-    case Value::Kind::kDate:
-      return FormatDateText(value.date());
-    case Value::Kind::kLogical:
-      return value.logical() ? "T" : "F";
-  }
-  return std::string();
-}
-
 void EncodeText(const FieldDef& field, const std::string& text, char* out,
                 platform::CodePage page) {
   std::string bytes;
@@ -447,6 +417,26 @@ std::string FormatDateText(Date date) {
   return text;
 }
 
+std::string ValueText(const Value& value) {
+  switch (value.kind()) {
+    case Value::Kind::kBlank:
+      return std::string();
+    case Value::Kind::kInteger:
+      return std::to_string(value.integer());
+    case Value::Kind::kFloat:
+      // "inf" or "nan" in a character column would be read back as text, not as a number.
+      if (!std::isfinite(value.real())) throw ValueError("the number is not finite");
+      return FormatNumberText(value.real());
+    case Value::Kind::kText:
+      return value.text();
+    case Value::Kind::kDate:
+      return FormatDateText(value.date());
+    case Value::Kind::kLogical:
+      return value.logical() ? "T" : "F";
+  }
+  return std::string();
+}
+
 std::string FormatNumberText(double value) {
   if (value == 0) return "0";  // also turns -0 into 0
   char buffer[kFixedBufferSize];
@@ -510,7 +500,7 @@ void EncodeField(const FieldDef& field, const Value& value, char* record, platfo
   }
   switch (field.type) {
     case 'C': {
-      const std::string text = TextOf(value);
+      const std::string text = ValueText(value);
       if (text.empty()) {
         ClearField(field, record);
       } else {
@@ -560,7 +550,7 @@ void EncodeField(const FieldDef& field, const Value& value, char* record, platfo
           return;
         }
         default:
-          throw ValueError("the value " + TextOf(value) + " is not a date");
+          throw ValueError("the value " + ValueText(value) + " is not a date");
       }
     case 'L':
       switch (value.kind()) {
@@ -590,7 +580,7 @@ void EncodeField(const FieldDef& field, const Value& value, char* record, platfo
         default:
           break;
       }
-      throw ValueError("the value " + TextOf(value) + " is not a logical value");
+      throw ValueError("the value " + ValueText(value) + " is not a logical value");
     default:
       throw ValueError(std::string("columns of type '") + field.type + "' cannot be written");
   }

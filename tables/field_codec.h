@@ -55,6 +55,11 @@ std::string FormatDateText(Date date);
 // The shortest decimal text of a number: 1500 for 1500.00, 12.5, -0.25; no exponent.
 std::string FormatNumberText(double value);
 
+// The text form of a value: integers and floats in their shortest decimal form, dates as
+// "dd.mm.yyyy", logicals as "T"/"F", blank as "". Raises ValueError for a float that is not
+// finite.
+std::string ValueText(const Value& value);
+
 // Writes `value` into a `width`-byte number field with `decimals` decimals: right-aligned,
 // C locale, rounded half away from zero. Raises ValueError when it does not fit (never cuts).
 void FormatNumberField(double value, int width, int decimals, char* out);

@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 
+#include "tables/bytes.h"
 #include "tables/field_codec.h"
 #include "tables/table_error.h"
 
@@ -58,18 +59,6 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (a[i] != b[i] && UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   }
   return true;
-}
-
-std::uint64_t LoadWord64(const char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-std::uint32_t LoadWord32(const char* p) {
-  std::uint32_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
 }
 
 // The same as memcmp(a, b, size) == 0 for the short texts of names and keys, compared in

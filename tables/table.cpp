@@ -73,22 +73,7 @@ std::string Field::AsString() const {
         std::string_view(record + field.offset, static_cast<std::size_t>(field.width)));
     return platform::DecodeToUtf8(text, table_->layout_.code_page);
   }
-  const Value value = AsValue();
-  switch (value.kind()) {
-    case Value::Kind::kBlank:
-      return std::string();
-    case Value::Kind::kInteger:
-      return std::to_string(value.integer());
-    case Value::Kind::kFloat:
-      return FormatNumberText(value.real());
-    case Value::Kind::kDate:
-      return FormatDateText(value.date());
-    case Value::Kind::kLogical:
-      return value.logical() ? "T" : "F";
-    case Value::Kind::kText:
-      break;
-  }
-  return value.text();
+  return ValueText(AsValue());
 }
 
 double Field::AsFloat() const {
