@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Builds the tool and runs every test twice: as built for users, and under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Needs cmake, g++, GoogleTest, and Debian's python3-dbf,
-# python3-dbfread and gdal-bin (.ci/run installs them).
+# Builds the tool and runs every test:
+#   1. the unit, end-to-end and interoperability tests, as built for users;
+#   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. the Windows build under wine, compared with the Linux build (scripts/test-windows.sh);
+#   4. a bounded fuzzing run of every parser of outside data (scripts/fuzz.sh).
+# Steps 3 and 4 need the MinGW-w64 compiler and wine, and clang with libFuzzer; where those are
+# missing they are skipped with a note (on CI, where .ci/run installs them, a missing tool fails).
+# Needs cmake, g++, GoogleTest, and Debian's python3-dbf, python3-dbfread and gdal-bin.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -13,3 +18,24 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZUVREX_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+missing() {
+  if [ "${CI:-}" = "true" ]; then
+    echo "test.sh: $1 is missing; .ci/run should have installed it" >&2
+    exit 1
+  fi
+  echo "== skipped: $2 ($1 is not installed)"
+}
+
+if command -v wine > /dev/null &&
+  { command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++-win32; } > /dev/null; then
+  scripts/test-windows.sh
+else
+  missing "the MinGW-w64 compiler or wine" "the Windows build under wine"
+fi
+
+if command -v clang++ > /dev/null; then
+  scripts/fuzz.sh "${ZUVREX_FUZZ_SECONDS:-20}"
+else
+  missing "clang" "the fuzzing run"
+fi
