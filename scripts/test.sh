@@ -10,14 +10,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+passed=0
+skipped=0
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+passed=$((passed + 1))
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZUVREX_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+passed=$((passed + 1))
 
 missing() {
   if [ "${CI:-}" = "true" ]; then
@@ -25,17 +29,23 @@ missing() {
     exit 1
   fi
   echo "== skipped: $2 ($1 is not installed)"
+  skipped=$((skipped + 1))
 }
 
 if command -v wine > /dev/null &&
   { command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++-win32; } > /dev/null; then
   scripts/test-windows.sh
+  passed=$((passed + 1))
 else
   missing "the MinGW-w64 compiler or wine" "the Windows build under wine"
 fi
 
 if command -v clang++ > /dev/null; then
   scripts/fuzz.sh "${ZUVREX_FUZZ_SECONDS:-20}"
+  passed=$((passed + 1))
 else
   missing "clang" "the fuzzing run"
 fi
+
+# Any failing step has stopped the script already (set -e); this line sums up the steps.
+echo "steps: $passed passed, 0 failed, $skipped skipped"
