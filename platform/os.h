@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -127,6 +128,9 @@ class LockedFile {
   // file keeps its permissions). Raises OsError (read-only file, disk full, ...); the old
   // content then stays and the object remains usable.
   void ReplaceContents(const std::string& bytes);
+  // The same for content given as pieces that follow each other (a header, then the records),
+  // so that a large table need not be copied into one buffer first.
+  void ReplaceContents(const std::vector<std::string_view>& pieces);
 
  private:
   std::string path_;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/os.h"
@@ -102,7 +103,7 @@ void CloseQuietly(HANDLE handle) {
 }
 
 // Writes all of `bytes` to `handle`; returns 0 or the error of the failure.
-DWORD WriteAll(HANDLE handle, const std::string& bytes) {
+DWORD WriteAll(HANDLE handle, std::string_view bytes) {
   const char* data = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
@@ -262,10 +263,13 @@ void CopyOwnAccessRights(const std::wstring& from, const std::wstring& temp) {
 // the file then carries the kept attributes of `original` (none when it is empty). Returns 0
 // or the error of the failure, with `*step` naming the step that failed; `handle` is closed in
 // every case.
-DWORD FillTemp(HANDLE handle, const std::wstring& temp, const std::string& bytes,
+DWORD FillTemp(HANDLE handle, const std::wstring& temp, const std::vector<std::string_view>& pieces,
                const std::wstring& original, const char** step) {
   *step = "cannot write";
-  DWORD error = WriteAll(handle, bytes);
+  DWORD error = 0;
+  for (const std::string_view piece : pieces) {
+    if (error == 0) error = WriteAll(handle, piece);
+  }
   if (error == 0 && !::FlushFileBuffers(handle)) error = ::GetLastError();
   if (!::CloseHandle(handle) && error == 0) error = ::GetLastError();
   if (error != 0 || original.empty()) return error;
@@ -300,7 +304,7 @@ void WriteBesideAndRename(const std::wstring& target, const std::string& shown,
     Fail("cannot create a temporary file beside", shown, ::GetLastError());
   }
   const char* step = "cannot write";
-  DWORD error = FillTemp(handle, temp, bytes, target_exists ? target : std::wstring(), &step);
+  DWORD error = FillTemp(handle, temp, {bytes}, target_exists ? target : std::wstring(), &step);
   if (error == 0 && !RenameOver(temp, target)) {
     error = ::GetLastError();
     step = "cannot replace";
@@ -561,6 +565,10 @@ std::string LockedFile::ReadAll() {
 }
 
 void LockedFile::ReplaceContents(const std::string& bytes) {
+  ReplaceContents(std::vector<std::string_view>{bytes});
+}
+
+void LockedFile::ReplaceContents(const std::vector<std::string_view>& pieces) {
   if (read_only_) FailWith("cannot replace '" + path_ + "': the file is read-only");
   if (ToHandle(handle_) == INVALID_HANDLE_VALUE) {
     FailWith("cannot replace '" + path_ + "': the file is no longer open");
@@ -573,7 +581,7 @@ void LockedFile::ReplaceContents(const std::string& bytes) {
     Fail("cannot create a temporary file beside", path_, ::GetLastError());
   }
   const char* step = "cannot write";
-  if (const DWORD error = FillTemp(temp_handle, temp, bytes, target, &step)) {
+  if (const DWORD error = FillTemp(temp_handle, temp, pieces, target, &step)) {
     ::DeleteFileW(temp.c_str());
     Fail(step, path_, error);
   }

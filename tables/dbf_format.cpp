@@ -12,7 +12,6 @@ namespace {
 constexpr std::size_t kHeaderSize = 32;
 constexpr std::size_t kDescriptorSize = 32;
 constexpr char kHeaderTerminator = 0x0D;
-constexpr char kEndOfFile = 0x1A;
 constexpr std::uint8_t kDbase3Version = 0x03;
 
 std::uint32_t ReadU16(std::string_view bytes, std::size_t at) {
@@ -238,17 +237,22 @@ DbfLayout NewLayout(const std::vector<FieldSpec>& specs, std::uint8_t code_page_
   return layout;
 }
 
+std::string SerializeHeader(const DbfLayout& layout, std::uint32_t record_count,
+                            const platform::LocalTime& today) {
+  std::string header = layout.header_bytes;
+  header[1] = static_cast<char>((today.year - 1900) & 0xFF);
+  header[2] = static_cast<char>(today.month);
+  header[3] = static_cast<char>(today.day);
+  WriteU32(header, 4, record_count);
+  return header;
+}
+
 std::string SerializeDbf(const DbfLayout& layout, std::uint32_t record_count,
                          std::string_view records, const platform::LocalTime& today) {
-  std::string out;
-  out.reserve(layout.header_bytes.size() + records.size() + 1);
-  out = layout.header_bytes;
-  out[1] = static_cast<char>((today.year - 1900) & 0xFF);
-  out[2] = static_cast<char>(today.month);
-  out[3] = static_cast<char>(today.day);
-  WriteU32(out, 4, record_count);
+  std::string out = SerializeHeader(layout, record_count, today);
+  out.reserve(out.size() + records.size() + 1);
   out.append(records.data(), records.size());
-  out.push_back(kEndOfFile);
+  out.push_back(kEndOfFileMark);
   return out;
 }
 

@@ -64,6 +64,14 @@ DbfImage ParseDbf(std::string&& bytes, const std::string& file_label);
 // (names longer than 10 characters or not unique, widths out of range).
 DbfLayout NewLayout(const std::vector<FieldSpec>& specs, std::uint8_t code_page_byte);
 
+// The byte that follows the last record.
+inline constexpr char kEndOfFileMark = 0x1A;
+
+// The header block for `layout` holding `record_count` records, stamped with `today` as the
+// last-update date. A file is this header, the records, and kEndOfFileMark.
+std::string SerializeHeader(const DbfLayout& layout, std::uint32_t record_count,
+                            const platform::LocalTime& today);
+
 // The complete file image for `layout` and `records` (record_count * record_length bytes),
 // stamped with `today` as the last-update date, ended by the 0x1A mark.
 std::string SerializeDbf(const DbfLayout& layout, std::uint32_t record_count,

@@ -361,7 +361,7 @@ void Table::Close() {
   std::string failure;
   if (dirty_ && !read_only()) {
     try {
-      file_->ReplaceContents(SerializeDbf(layout_, record_count_, records_, platform::Now()));
+      WriteBack();
     } catch (const platform::OsError& error) {
       failure = error.what();
     }
@@ -382,11 +382,18 @@ void Table::Close() {
 void Table::Flush() {
   if (!active() || !dirty_ || read_only()) return;
   try {
-    file_->ReplaceContents(SerializeDbf(layout_, record_count_, records_, platform::Now()));
+    WriteBack();
   } catch (const platform::OsError& error) {
     Fail(std::string("the table could not be written back: ") + error.what());
   }
   dirty_ = false;
+}
+
+void Table::WriteBack() {
+  // In pieces: a large table is not copied into one buffer to be written.
+  const std::string header = SerializeHeader(layout_, record_count_, platform::Now());
+  const char end_mark = kEndOfFileMark;
+  file_->ReplaceContents({header, records_, std::string_view(&end_mark, 1)});
 }
 
 void Table::Create(const std::string& path, const std::vector<FieldSpec>& columns,

@@ -161,6 +161,8 @@ class Table {
   enum class State { kBrowse, kAppend, kEdit };
   static constexpr std::uint32_t kNoRecord = 0xFFFFFFFFu;
 
+  // Replaces the file's content with the table as it is now. Raises platform::OsError.
+  void WriteBack();
   void RequireOpen(const char* operation) const;
   void RequireClosed(const char* setting) const;
   void RequireWritable(const char* operation) const;
