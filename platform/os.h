@@ -92,6 +92,12 @@ struct LocalTime {
   int second = 0;
 };
 
+// Hints that the `size` bytes at `data`, not touched yet, are about to be used whole, so that the
+// system may back them with large pages: a buffer of many megabytes then costs far fewer page
+// faults and address-translation misses. Only a hint; does nothing where the system has none,
+// or for small buffers. Never raises.
+void AdviseLargeBuffer(void* data, std::size_t size);
+
 // The current local date and time.
 LocalTime Now();
 

@@ -68,18 +68,6 @@ int WriteAll(int fd, std::string_view bytes) {
 }
 
 // Reads `fd` from `offset` (or from its current position when offset < 0) to its end.
-// Asks the kernel to back a large buffer that is about to be filled with large pages: a table of
-// a hundred megabytes otherwise costs some 25,000 page faults, which take longer than reading
-// the file. Only a hint; a kernel without the feature ignores it.
-void AdviseLargeBuffer(char* data, std::size_t size) {
-  constexpr std::size_t kPage = 4096;
-  constexpr std::size_t kWorthIt = std::size_t{4} << 20;
-  if (size < kWorthIt) return;
-  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-  const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kPage - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
 int ReadToEnd(int fd, std::string* out, off_t offset) {
   // Reading straight into a string sized from the file's length avoids growing it chunk by
   // chunk, which copies a large table many times; the loop still copes with a file that grows
@@ -432,6 +420,17 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& given_tar
     throw;
   }
   CloseQuietly(held);
+}
+
+void AdviseLargeBuffer(void* data, std::size_t size) {
+  // A table of a hundred megabytes otherwise costs some 25,000 page faults, which take longer
+  // than reading the file; a kernel without transparent huge pages ignores the advice.
+  constexpr std::size_t kPage = 4096;
+  constexpr std::size_t kWorthIt = std::size_t{4} << 20;
+  if (data == nullptr || size < kWorthIt) return;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kPage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 LocalTime Now() {

@@ -511,6 +511,10 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& given_tar
   WriteBesideAndRename(target, given_target, ReadWholeFile(source), target_exists);
 }
 
+void AdviseLargeBuffer(void*, std::size_t) {
+  // Large pages need a privilege that ordinary users lack on Windows; the hint is left out.
+}
+
 LocalTime Now() {
   SYSTEMTIME now;
   ::GetLocalTime(&now);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/os.h"
 #include "tables/field_codec.h"
 
 namespace tables {
@@ -55,7 +56,12 @@ std::size_t KeyIndex::SlotFor(std::uint64_t hash) const {
 }
 
 void KeyIndex::Grow() {
-  std::vector<Slot> old(slots_.size() * 2);
+  // The slots of a large table are touched at random on every lookup: large pages spare the
+  // address-translation misses.
+  std::vector<Slot> old;
+  old.reserve(slots_.size() * 2);
+  platform::AdviseLargeBuffer(old.data(), old.capacity() * sizeof(Slot));
+  old.resize(slots_.size() * 2);
   old.swap(slots_);
   const std::size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {
