@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/os.h"
+#include "tables/bytes.h"
 #include "tables/field_codec.h"
 
 namespace tables {
@@ -146,6 +147,10 @@ void KeyIndex::EraseSlot(std::size_t at) {
       hole = i;
     }
   }
+}
+
+void KeyIndex::Prefetch(std::string_view key) const {
+  tables::Prefetch(&slots_[Hash(key) & (slots_.size() - 1)]);
 }
 
 KeyIndex::Records KeyIndex::Find(std::string_view key) const {
