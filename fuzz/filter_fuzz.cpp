@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const tables::TableError&) {
     return 0;
   }
-  const std::optional<std::string> key = filter.IndexKey(fixture.tin_index);
+  const std::optional<std::string_view> key = filter.IndexKey(fixture.tin_index);
   const FieldDef& tin = fixture.fields[static_cast<std::size_t>(fixture.tin_index)];
   for (const std::string& record : fixture.records) {
     bool matches = false;

@@ -126,7 +126,11 @@ bool MergeInputRecord(JobContext& job) {
 
   const MatchKey key = ReadMatchKey(job.input);
   work.SetFiltered(false);
-  work.SetFilter(BuildMatchFilter(key));
+  if (!job.match_columns) job.match_columns = FindMatchColumns(job.work);
+  BuildMatchFilter(key, &job.match_filter);
+  work.SetFilter(job.match_filter, [&](tables::Filter::Builder& filter) {
+    WriteMatchFilter(key, *job.match_columns, filter);
+  });
   try {
     work.SetFiltered(true);
   } catch (...) {

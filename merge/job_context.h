@@ -10,6 +10,7 @@
 
 #include "log/run_log.h"
 #include "merge/column_copy.h"
+#include "merge/match_filter.h"
 #include "merge/report_columns.h"
 #include "tables/table_set.h"
 
@@ -55,6 +56,10 @@ struct JobContext {
   // How the current input file's columns map onto the work table; set up when the file's first
   // new work record needs it.
   std::optional<ColumnCopy> input_copy;
+  // Where the work table's match columns are; looked up for the first input row.
+  std::optional<MatchColumns> match_columns;
+  // The current row's match filter text.
+  std::string match_filter;
 };
 
 }  // namespace merge

@@ -72,13 +72,19 @@ MatchKey ReadMatchKey(ReportColumns& input) {
 }
 
 std::string BuildMatchFilter(const MatchKey& key) {
+  std::string filter;
+  BuildMatchFilter(key, &filter);
+  return filter;
+}
+
+void BuildMatchFilter(const MatchKey& key, std::string* filter_text) {
   // The fixed pieces of the longest branches come to under 160 characters; a literal can
   // double, and the income kind takes at most 20.
-  std::string filter(160 +
-                         2 * (key.tin.size() + key.benefit_code.size() + key.hire_date.size() +
-                              key.dismissal_date.size()) +
-                         20,
-                     '\0');
+  std::string& filter = *filter_text;
+  filter.resize(160 +
+                2 * (key.tin.size() + key.benefit_code.size() + key.hire_date.size() +
+                     key.dismissal_date.size()) +
+                20);
   char* out = &filter[0];
   out = Put(out, "TIN='");
   out = PutLiteral(out, key.tin);
@@ -116,7 +122,71 @@ std::string BuildMatchFilter(const MatchKey& key) {
   if (key.income_kind == 2) out = Put(out, " OR OZN_DOX=1");
   out = Put(out, ")");
   filter.resize(static_cast<std::size_t>(out - filter.data()));
-  return filter;
+}
+
+MatchColumns FindMatchColumns(ReportColumns& work) {
+  MatchColumns columns;
+  columns.tin = work[Column::kTIN].position();
+  columns.benefit_code = work[Column::kOZN_PILG].position();
+  columns.hire_date = work[Column::kD_PRIYN].position();
+  columns.dismissal_date = work[Column::kD_ZVILN].position();
+  columns.income_kind = work[Column::kOZN_DOX].position();
+  return columns;
+}
+
+namespace {
+
+// `column = 'value'` as BuildMatchFilter writes it: a trailing '*' doubled, so that it is the
+// character and not "starts with". (Quotes need nothing here: the builder takes the constant
+// as it stands between the quotes once they are undone.)
+void EqualsLiteral(tables::Filter::Builder& filter, int column, const std::string& value) {
+  if (!value.empty() && value.back() == '*') {
+    filter.Equals(column, value + '*', true);
+  } else {
+    filter.Equals(column, value, true);
+  }
+}
+
+}  // namespace
+
+void WriteMatchFilter(const MatchKey& key, const MatchColumns& columns,
+                      tables::Filter::Builder& filter) {
+  filter.BeginAnd();
+  EqualsLiteral(filter, columns.tin, key.tin);
+
+  if (key.benefit_code.empty()) {
+    filter.IsNull(columns.benefit_code);
+  } else if (IsPlainNumber(key.benefit_code)) {
+    filter.Equals(columns.benefit_code, key.benefit_code, false);
+  } else {
+    EqualsLiteral(filter, columns.benefit_code, key.benefit_code);
+  }
+
+  if (key.hire_date.empty()) {
+    filter.IsNull(columns.hire_date);
+  } else {
+    EqualsLiteral(filter, columns.hire_date, key.hire_date);
+  }
+
+  if (key.dismissal_date.empty()) {
+    filter.IsNull(columns.dismissal_date);
+  } else {
+    filter.BeginOr();
+    filter.IsNull(columns.dismissal_date);
+    EqualsLiteral(filter, columns.dismissal_date, key.dismissal_date);
+    filter.End();
+  }
+
+  char kind[24];
+  const std::string_view kind_text(
+      kind, static_cast<std::size_t>(std::to_chars(kind, kind + sizeof kind, key.income_kind).ptr -
+                                     kind));
+  filter.BeginOr();
+  filter.Equals(columns.income_kind, kind_text, false);
+  if (key.income_kind == 1) filter.Equals(columns.income_kind, "2", false);
+  if (key.income_kind == 2) filter.Equals(columns.income_kind, "1", false);
+  filter.End();
+  filter.End();
 }
 
 }  // namespace merge

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "merge/report_columns.h"
+#include "tables/filter.h"
 
 namespace merge {
 
@@ -29,5 +30,25 @@ MatchKey ReadMatchKey(ReportColumns& input);
 // quote inside a text constant is doubled, a trailing '*' is doubled so that it is not taken as
 // a prefix wildcard, and a benefit code that is not a plain number is quoted.
 std::string BuildMatchFilter(const MatchKey& key);
+// The same, written into `*filter`, whose storage is reused: the merge builds one per row.
+void BuildMatchFilter(const MatchKey& key, std::string* filter);
+
+// Where the match columns are in the work table.
+struct MatchColumns {
+  int tin = -1;
+  int benefit_code = -1;
+  int hire_date = -1;
+  int dismissal_date = -1;
+  int income_kind = -1;
+};
+
+// The match columns of the table. Raises tables::TableError when it lacks one.
+MatchColumns FindMatchColumns(ReportColumns& work);
+
+// Writes the filter that the text BuildMatchFilter(key) stands for, condition by condition,
+// so that the work table need not parse the text. Raises tables::TableError where parsing the
+// text would (a value that does not convert to its column's type).
+void WriteMatchFilter(const MatchKey& key, const MatchColumns& columns,
+                      tables::Filter::Builder& filter);
 
 }  // namespace merge

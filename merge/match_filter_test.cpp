@@ -155,6 +155,76 @@ TEST_F(MatchFilterTableTest, WorkTableSelectsOnlyTheIdenticalTin) {
   }
 }
 
+// The work table selects the same records whether it parses the filter text or the merge
+// writes the filter condition by condition, for keys of every shape against records that differ
+// from them in one value at a time.
+TEST_F(MatchFilterTableTest, WrittenFilterSelectsWhatTheTextSelects) {
+  const std::vector<std::string> tins = {"0123456789", "12345*", "12345"};
+  const std::vector<std::string> benefits = {"", "1", "3"};
+  const std::vector<std::string> hires = {"", "01.02.2009", "02.02.2009"};
+  const std::vector<std::string> dismissals = {"", "15.03.2010", "16.03.2010"};
+  const std::vector<std::int64_t> kinds = {1, 2, 22, 101};
+
+  tables::Table work("TableSorted");
+  work.SetIndexName(tables::kTinIndexName);
+  std::vector<std::vector<std::string>> rows;
+  int np = 0;
+  for (const auto& tin : tins)
+    for (const auto& benefit : benefits)
+      for (const auto& hire : hires)
+        for (const auto& dismissal : dismissals)
+          for (std::int64_t kind : kinds)
+            rows.push_back(
+                {std::to_string(++np), tin, benefit, hire, dismissal, std::to_string(kind)});
+  Fill(work, "sorted.DBF", tables::ReportColumns(),
+       {tables::kColumnNP, tables::kColumnTIN, tables::kColumnOZN_PILG, tables::kColumnD_PRIYN,
+        tables::kColumnD_ZVILN, tables::kColumnOZN_DOX},
+       rows);
+  ReportColumns columns(work);
+  const MatchColumns match_columns = FindMatchColumns(columns);
+
+  auto selected_nps = [&](const MatchKey& key, bool written) {
+    work.SetFiltered(false);
+    work.SetFilter("");
+    if (written) {
+      work.SetFilter(BuildMatchFilter(key), [&](tables::Filter::Builder& filter) {
+        WriteMatchFilter(key, match_columns, filter);
+      });
+    } else {
+      work.SetFilter(BuildMatchFilter(key));
+    }
+    work.SetFiltered(true);
+    std::vector<std::int64_t> nps;
+    work.First();
+    for (std::int64_t i = 0; i < work.RecordCount(); ++i, work.Next()) {
+      nps.push_back(work.FieldByName(tables::kColumnNP).AsInteger());
+    }
+    return nps;
+  };
+
+  int keys_with_matches = 0;
+  for (const auto& tin : tins)
+    for (const auto& benefit : benefits)
+      for (const auto& hire : hires)
+        for (const auto& dismissal : dismissals)
+          for (std::int64_t kind : kinds) {
+            const MatchKey key = Key(tin, kind, hire, dismissal, benefit);
+            SCOPED_TRACE(BuildMatchFilter(key));
+            const std::vector<std::int64_t> expected = selected_nps(key, false);
+            EXPECT_EQ(selected_nps(key, true), expected);
+            if (!expected.empty()) ++keys_with_matches;
+          }
+  EXPECT_GT(keys_with_matches, 0);
+
+  // A value the work table cannot hold is refused either way.
+  const MatchKey bad = Key("1", 1, "", "", "A");
+  EXPECT_THROW(work.SetFilter(BuildMatchFilter(bad),
+                              [&](tables::Filter::Builder& filter) {
+                                WriteMatchFilter(bad, match_columns, filter);
+                              }),
+               tables::TableError);
+}
+
 TEST_F(MatchFilterTableTest, TextColumnsMatchQuotedValuesLiterally) {
   // A layout whose dates and benefit code are text columns, so that any value can be stored.
   const std::vector<tables::FieldSpec> columns = {

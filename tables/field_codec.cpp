@@ -292,41 +292,33 @@ bool AllBlanks(const char* field, std::size_t size) {
 }
 
 NumberForm ReadPlainNumber(const char* field, std::size_t width, double* value) {
-  // Read from the right: numbers stand right-aligned, so the digits come first and what is
-  // left of them is usually blanks, checked a word at a time.
   const char* end = field + width;
   while (end != field && end[-1] == ' ') --end;
   if (end == field) return NumberForm::kBlank;
-  const char* p = end;
+  // One pass from the left, the digits gathered as they come; the last byte is no blank, so
+  // the scan over the leading blanks stops in the field.
+  const char* p = field;
+  while (*p == ' ') ++p;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  const char* const whole = p;
   std::uint64_t mantissa = 0;
-  std::uint64_t scale = 1;
   // More than 15 digits are refused below; the wrapping of the unsigned sums then is harmless.
-  for (unsigned digit; p != field && (digit = DigitValue(p[-1])) < 10; --p) {
-    mantissa += digit * scale;
-    scale *= 10;
+  for (unsigned digit; p != end && (digit = DigitValue(*p)) < 10; ++p) {
+    mantissa = mantissa * 10 + digit;
   }
+  std::size_t digits = static_cast<std::size_t>(p - whole);
   std::size_t decimals = 0;
-  if (p != field && p[-1] == '.') {
-    decimals = static_cast<std::size_t>(end - p);
-    if (decimals == 0) return NumberForm::kOther;
-    --p;
-    const char* point = p;
-    for (unsigned digit; p != field && (digit = DigitValue(p[-1])) < 10; --p) {
-      mantissa += digit * scale;
-      scale *= 10;
+  if (p != end && *p == '.') {
+    const char* const fraction = ++p;
+    for (unsigned digit; p != end && (digit = DigitValue(*p)) < 10; ++p) {
+      mantissa = mantissa * 10 + digit;
     }
-    if (p == point) return NumberForm::kOther;
-  } else if (p == end) {
-    return NumberForm::kOther;
+    decimals = static_cast<std::size_t>(p - fraction);
+    if (decimals == 0 || digits == 0) return NumberForm::kOther;
+    digits += decimals;
   }
-  const std::size_t digits = static_cast<std::size_t>(end - p) - (decimals > 0 ? 1 : 0);
-  bool negative = false;
-  if (p != field && p[-1] == '-') {
-    negative = true;
-    --p;
-  }
-  if (!AllBlanks(field, static_cast<std::size_t>(p - field)) || digits > 15 ||
-      mantissa >= kExactMantissa) {
+  if (p != end || digits == 0 || digits > 15 || mantissa >= kExactMantissa) {
     return NumberForm::kOther;
   }
   const double result = static_cast<double>(mantissa) / kPowersOfTen[decimals];

@@ -189,6 +189,50 @@ class Filter::Parser {
     }
   }
 
+  // For Builder: the pieces of a filter that the parser writes, without the text around them.
+
+  // `column IS NULL`.
+  void AddIsNull(int field_index) {
+    Op op = Op::kTextBlank;
+    switch (TypeClass(fields_[static_cast<std::size_t>(field_index)].type)) {
+      case 'N':
+        op = Op::kNumberBlank;
+        break;
+      case 'D':
+        op = Op::kDateBlank;
+        break;
+      case 'L':
+        op = Op::kLogicalUnknown;
+        break;
+    }
+    AddComparison(field_index, op);
+  }
+
+  // `column = constant`: `constant` as it stands after the quotes were undone, or a bare word.
+  void AddConstant(int field_index, std::string_view constant, bool quoted) {
+    const std::size_t start = filter_->texts_.size();
+    filter_->texts_.append(constant.data(), constant.size());
+    ConvertConstant(field_index, start, !quoted && IsNumberToken(constant));
+  }
+
+  // Puts an AND or OR node in front of the operand that starts at node `at`.
+  void InsertOperator(std::size_t at, bool is_or) {
+    Node node;
+    node.op = is_or ? Op::kOr : Op::kAnd;
+    filter_->nodes_.insert(filter_->nodes_.begin() + static_cast<std::ptrdiff_t>(at), node);
+  }
+
+  // Completes the AND or OR node at `at`, whose operands are the nodes after it.
+  void CloseOperator(std::size_t at, std::uint32_t count) {
+    Node& node = filter_->nodes_[at];
+    node.count = count;
+    node.size = static_cast<std::uint32_t>(filter_->nodes_.size() - at);
+  }
+
+  [[noreturn]] void Fail(const std::string& reason, std::size_t at) const {
+    throw TableError(Prefix() + reason + " at position " + std::to_string(at + 1));
+  }
+
  private:
   using Op = Node::Op;
 
@@ -226,10 +270,6 @@ class Filter::Parser {
     return table_label_ + ": cannot parse filter \"" + std::string(text_) + "\": ";
   }
 
-  [[noreturn]] void Fail(const std::string& reason, std::size_t at) const {
-    throw TableError(Prefix() + reason + " at position " + std::to_string(at + 1));
-  }
-
   [[noreturn]] void FailOnColumn(const FieldDef& field, const std::string& reason) const {
     throw TableError(table_label_ + ": filter \"" + std::string(text_) + "\": column '" +
                      field.name + "': " + reason);
@@ -240,7 +280,7 @@ class Filter::Parser {
     ParseAnd(depth);
     std::uint32_t count = 1;
     while (AcceptKeyword("OR")) {
-      if (count == 1) InsertOperator(first, Op::kOr);
+      if (count == 1) InsertOperator(first, true);
       ParseAnd(depth);
       ++count;
     }
@@ -252,23 +292,11 @@ class Filter::Parser {
     ParsePrimary(depth);
     std::uint32_t count = 1;
     while (AcceptKeyword("AND")) {
-      if (count == 1) InsertOperator(first, Op::kAnd);
+      if (count == 1) InsertOperator(first, false);
       ParsePrimary(depth);
       ++count;
     }
     if (count > 1) CloseOperator(first, count);
-  }
-
-  void InsertOperator(std::size_t at, Op op) {
-    Node node;
-    node.op = op;
-    filter_->nodes_.insert(filter_->nodes_.begin() + static_cast<std::ptrdiff_t>(at), node);
-  }
-
-  void CloseOperator(std::size_t at, std::uint32_t count) {
-    Node& node = filter_->nodes_[at];
-    node.count = count;
-    node.size = static_cast<std::uint32_t>(filter_->nodes_.size() - at);
   }
 
   void ParsePrimary(int depth) {
@@ -354,22 +382,6 @@ class Filter::Parser {
     }
   }
 
-  void AddIsNull(int field_index) {
-    Op op = Op::kTextBlank;
-    switch (TypeClass(fields_[static_cast<std::size_t>(field_index)].type)) {
-      case 'N':
-        op = Op::kNumberBlank;
-        break;
-      case 'D':
-        op = Op::kDateBlank;
-        break;
-      case 'L':
-        op = Op::kLogicalUnknown;
-        break;
-    }
-    AddComparison(field_index, op);
-  }
-
   // Reads the constant after '=' into the end of texts_ (quotes undone) and converts it to the
   // column's type. The scratch text is dropped again unless a text comparison keeps it.
   void ParseConstant(int field_index) {
@@ -402,6 +414,11 @@ class Filter::Parser {
       texts.append(word.data(), word.size());
       pos_ = end;
     }
+    ConvertConstant(field_index, start, is_number);
+  }
+
+  // Turns the constant at texts_[start..] into a comparison node of the column's type.
+  void ConvertConstant(int field_index, std::size_t start, bool is_number) {
     const FieldDef& field = fields_[static_cast<std::size_t>(field_index)];
     switch (TypeClass(field.type)) {
       case 'N':
@@ -656,11 +673,74 @@ const Filter::Node* Filter::FindKeyNode(std::size_t index, int field_index) cons
   return nullptr;
 }
 
-std::optional<std::string> Filter::IndexKey(int field_index) const {
+std::optional<std::string_view> Filter::IndexKey(int field_index) const {
   if (nodes_.empty()) return std::nullopt;
   const Node* node = FindKeyNode(0, field_index);
   if (node == nullptr) return std::nullopt;
-  return texts_.substr(node->text_offset, node->text_length);
+  return std::string_view(texts_).substr(node->text_offset, node->text_length);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Builder
+
+Filter::Builder::Builder(Filter* target, std::string_view text, const std::vector<FieldDef>& fields,
+                         platform::CodePage page, const std::string& table_label)
+    : target_(target), text_(text), fields_(fields), page_(page), table_label_(table_label) {
+  target_->nodes_.clear();
+  target_->texts_.clear();
+}
+
+// The parser is only a view of the builder's settings; making one costs nothing.
+Filter::Parser Filter::Builder::MakeParser() const {
+  return Parser(text_, fields_, page_, table_label_, target_);
+}
+
+// A group's AND/OR node is written when the group begins, so that nodes never need to be
+// shifted behind it (the parser only knows of an operator after its first operand); a group
+// that ends with fewer than two operands drops it again, as parentheses around one condition
+// add nothing.
+void Filter::Builder::Begin(bool is_or) {
+  if (depth_ == kMaxGroups) MakeParser().Fail("groups nested too deeply", text_.size());
+  groups_[depth_++] = Group{target_->nodes_.size(), 0, is_or};
+  MakeParser().InsertOperator(target_->nodes_.size(), is_or);
+}
+
+void Filter::Builder::BeginAnd() { Begin(false); }
+
+void Filter::Builder::BeginOr() { Begin(true); }
+
+void Filter::Builder::End() {
+  if (depth_ == 0) MakeParser().Fail("End without Begin", text_.size());
+  const Group group = groups_[--depth_];
+  std::vector<Node>& nodes = target_->nodes_;
+  if (group.count > 1) {
+    MakeParser().CloseOperator(group.first, group.count);
+  } else {
+    nodes.erase(nodes.begin() + static_cast<std::ptrdiff_t>(group.first));
+  }
+  if (group.count > 0) Operand();
+}
+
+void Filter::Builder::Operand() {
+  if (depth_ > 0) ++groups_[depth_ - 1].count;
+}
+
+void Filter::Builder::CheckColumn(int column) const {
+  if (column < 0 || static_cast<std::size_t>(column) >= fields_.size()) {
+    MakeParser().Fail("no column at position " + std::to_string(column), text_.size());
+  }
+}
+
+void Filter::Builder::Equals(int column, std::string_view constant, bool quoted) {
+  CheckColumn(column);
+  MakeParser().AddConstant(column, constant, quoted);
+  Operand();
+}
+
+void Filter::Builder::IsNull(int column) {
+  CheckColumn(column);
+  MakeParser().AddIsNull(column);
+  Operand();
 }
 
 }  // namespace tables

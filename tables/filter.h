@@ -44,8 +44,11 @@ class Filter {
 
   // When the top-level conjunction holds `column = 'literal'` for the column at `field_index`
   // (a text constant without the prefix wildcard), the constant as stored in the table: encoded
-  // in the table's code page, trailing blanks removed. Index lookups use it.
-  std::optional<std::string> IndexKey(int field_index) const;
+  // in the table's code page, trailing blanks removed. Index lookups use it. Valid while the
+  // filter is unchanged.
+  std::optional<std::string_view> IndexKey(int field_index) const;
+
+  class Builder;
 
  private:
   struct Node;
@@ -72,6 +75,54 @@ class Filter {
   // taking Node::size consecutive entries.
   std::vector<Node> nodes_;  // nodes_[0] is the root when not empty
   std::string texts_;        // the text constants, referred to by offset and length
+};
+
+// Writes a filter from code instead of text, for callers that set a filter of one known shape
+// many times: each call adds what the corresponding piece of a filter text would, so the result
+// is the filter that parsing that text gives, without writing and reading the text. Columns
+// are given by position. Raises TableError where parsing would: a constant that does not
+// convert to its column's type, or a column position out of range.
+class Filter::Builder {
+ public:
+  // Clears `*target` and builds into it, reusing its storage. `text` is the filter text that
+  // the built filter stands for; it only appears in error messages.
+  Builder(Filter* target, std::string_view text, const std::vector<FieldDef>& fields,
+          platform::CodePage page, const std::string& table_label);
+
+  // `( a AND b ...)` and `( a OR b ...)`: the conditions added until the matching End are the
+  // operands. A group with one operand is that operand itself, as parentheses are. Groups nest
+  // at most kMaxGroups deep.
+  void BeginAnd();
+  void BeginOr();
+  void End();
+  // `column = 'constant'` with `constant` as it stands between the quotes, quotes undoubled
+  // (so a trailing "**" still stands for one '*'); with `quoted` false, `column = constant`
+  // written bare, as a number is.
+  void Equals(int column, std::string_view constant, bool quoted);
+  // `column IS NULL`.
+  void IsNull(int column);
+
+  static constexpr int kMaxGroups = 16;
+
+ private:
+  struct Group {
+    std::size_t first = 0;  // the node where the group's first operand starts
+    std::uint32_t count = 0;
+    bool is_or = false;
+  };
+  void Begin(bool is_or);
+  // Counts one more operand in the innermost open group.
+  void Operand();
+  Parser MakeParser() const;
+  void CheckColumn(int column) const;
+
+  Filter* target_;
+  std::string_view text_;
+  const std::vector<FieldDef>& fields_;
+  platform::CodePage page_;
+  const std::string& table_label_;
+  Group groups_[kMaxGroups];
+  int depth_ = 0;
 };
 
 }  // namespace tables

@@ -249,5 +249,84 @@ TEST(FilterTest, TextIsEncodedInTheTablesCodePage) {
   EXPECT_FALSE(filter.Matches(Records()[12].data()));  // the cp1251 bytes
 }
 
+// A filter written with the builder selects what the text it stands for selects.
+TEST(FilterBuilderTest, BuildsWhatTheTextParsesTo) {
+  constexpr int kTin = 1, kOznDox = 3, kPriyn = 4, kZviln = 5, kPilg = 6, kFlag = 7;
+  struct Case {
+    const char* text;
+    void (*build)(Filter::Builder&);
+  };
+  const Case cases[] = {
+      {kMergeFilter,
+       [](Filter::Builder& b) {
+         b.BeginAnd();
+         b.Equals(kTin, "0123456789", true);
+         b.Equals(kPilg, "1", false);
+         b.IsNull(kPriyn);
+         b.BeginOr();
+         b.IsNull(kZviln);
+         b.Equals(kZviln, "15.03.2010", true);
+         b.End();
+         b.BeginOr();
+         b.Equals(kOznDox, "1", false);
+         b.Equals(kOznDox, "2", false);
+         b.End();
+         b.End();
+       }},
+      // Groups of one condition are that condition; nested groups keep their own operator.
+      {"(TIN='AB*') OR (OZN_DOX=2 AND (FLAG=T OR FLAG=F))",
+       [](Filter::Builder& b) {
+         b.BeginOr();
+         b.BeginAnd();
+         b.Equals(kTin, "AB*", true);
+         b.End();
+         b.BeginAnd();
+         b.Equals(kOznDox, "2", false);
+         b.BeginOr();
+         b.Equals(kFlag, "T", false);
+         b.Equals(kFlag, "F", false);
+         b.End();
+         b.End();
+         b.End();
+       }},
+      {"TIN='O''BRIEN' OR TIN='AB**' OR TIN IS NULL",
+       [](Filter::Builder& b) {
+         b.BeginOr();
+         b.Equals(kTin, "O'BRIEN", true);
+         b.Equals(kTin, "AB**", true);
+         b.IsNull(kTin);
+         b.End();
+       }},
+      {"", [](Filter::Builder&) {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Filter built;
+    Filter::Builder builder(&built, c.text, Layout(), platform::CodePage::kCp1251, kLabel);
+    c.build(builder);
+    EXPECT_EQ(MatchingRecords(built), MatchingRecords(ParseFilter(c.text)));
+    EXPECT_EQ(built.IndexKey(kTin), ParseFilter(c.text).IndexKey(kTin));
+  }
+}
+
+TEST(FilterBuilderTest, RefusesWhatParsingRefuses) {
+  const std::pair<const char*, void (*)(Filter::Builder&)> cases[] = {
+      {"a text for a number column", [](Filter::Builder& b) { b.Equals(6, "A", true); }},
+      {"a text that is no date", [](Filter::Builder& b) { b.Equals(4, "01.02'2009", true); }},
+      {"a column that does not exist", [](Filter::Builder& b) { b.IsNull(8); }},
+      {"End without a group", [](Filter::Builder& b) { b.End(); }},
+      {"groups nested too deeply",
+       [](Filter::Builder& b) {
+         for (int i = 0; i <= Filter::Builder::kMaxGroups; ++i) b.BeginAnd();
+       }},
+  };
+  for (const auto& [name, build] : cases) {
+    SCOPED_TRACE(name);
+    Filter built;
+    Filter::Builder builder(&built, "the text", Layout(), platform::CodePage::kCp1251, kLabel);
+    EXPECT_THROW(build(builder), TableError);
+  }
+}
+
 }  // namespace
 }  // namespace tables

@@ -686,20 +686,29 @@ void Table::Cancel() {
 }
 
 void Table::SetFilter(const std::string& text) {
+  if (!BeginFilterChange(text)) return;
+  if (!text.empty()) spare_filter_.ParseInto(text, layout_.fields, layout_.code_page, label_);
+  InstallSpareFilter(text);
+}
+
+bool Table::BeginFilterChange(const std::string& text) {
   if (!active()) {
     filter_text_ = text;
-    return;
+    return false;
   }
-  if (text == filter_text_) return;
-  // The new filter is made in spare_filter_, so that a text that fails (or memory that runs
-  // out) leaves filter_ and its text as they were; swapping it in cannot fail, and the two
-  // filters keep their storage from row to row.
+  if (text == filter_text_) return false;
   if (index_field_ >= 0) {
-    // Fetching the index slot now lets that memory access overlap with parsing the text.
+    // Fetching the index slot now lets that memory access overlap with making the filter.
     const FieldDef& key_field = layout_.fields[static_cast<std::size_t>(index_field_)];
     if (const auto key = LeadingEquality(text, key_field.name)) key_index_.Prefetch(*key);
   }
-  if (!text.empty()) spare_filter_.ParseInto(text, layout_.fields, layout_.code_page, label_);
+  return true;
+}
+
+// The new filter is made in spare_filter_, so that a text that fails (or memory that runs out)
+// leaves filter_ and its text as they were; swapping it in cannot fail, and the two filters
+// keep their storage from row to row.
+void Table::InstallSpareFilter(const std::string& text) {
   filter_text_ = text;
   if (text.empty()) {
     filter_ = Filter();

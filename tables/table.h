@@ -27,6 +27,8 @@ class Field {
  public:
   const std::string& name() const;
   char type() const;
+  // The column's position in its table, counted from 0.
+  int position() const { return index_; }
 
   // The value as an integer: numbers rounded half away from zero, blank is 0, a logical is 1
   // or 0. Raises TableError for malformed bytes, dates, or values beyond 64 bits.
@@ -131,6 +133,19 @@ class Table {
   // changed text is parsed at once, raising TableError when it does not parse; a filter that
   // is on is then applied anew.
   void SetFilter(const std::string& text);
+  // The same as SetFilter(text), but the filter is not parsed from `text`: `build` is called
+  // with a Filter::Builder (for an open table and a new, non-empty text) and writes the filter
+  // that `text` stands for, for callers that set a filter of one shape for every row. Raises
+  // what `build` raises; the filter then stays as it was.
+  template <typename Build>
+  void SetFilter(const std::string& text, Build&& build) {
+    if (!BeginFilterChange(text)) return;
+    if (!text.empty()) {
+      Filter::Builder builder(&spare_filter_, text, layout_.fields, layout_.code_page, label_);
+      build(builder);
+    }
+    InstallSpareFilter(text);
+  }
   const std::string& filter() const { return filter_text_; }
   // Switches the filter on or off. On a closed table it is only stored; on an open one it
   // applies or removes the filter and moves to the first visible record, raising TableError
@@ -185,7 +200,10 @@ class Table {
   void Relocate();
   // Evaluates the filter on one record, counting it in records_examined_.
   bool Examine(std::uint32_t record);
-  void ParseFilter();
+  // SetFilter in two halves around making the new filter in spare_filter_. The first stores the
+  // text of a closed table, and returns false when there is nothing more to do.
+  bool BeginFilterChange(const std::string& text);
+  void InstallSpareFilter(const std::string& text);
   std::string FieldContext(int position) const;
 
   // Settings.
