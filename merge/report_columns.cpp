@@ -14,9 +14,9 @@ const char* ColumnName(Column column) {
   return kNames[static_cast<std::size_t>(column)];
 }
 
-tables::Field ReportColumns::operator[](Column column) {
+tables::Field ReportColumns::LookUp(Column column) {
   std::optional<tables::Field>& field = fields_[static_cast<std::size_t>(column)];
-  if (!field) field = table_.FieldByName(ColumnName(column));
+  field = table_.FieldByName(ColumnName(column));
   return *field;
 }
 

@@ -37,12 +37,17 @@ class ReportColumns {
 
   // The column, looked up by name on first use. Raises tables::TableError when the table is
   // closed or has no such column (then the lookup is tried again next time).
-  tables::Field operator[](Column column);
+  tables::Field operator[](Column column) {
+    const std::optional<tables::Field>& field = fields_[static_cast<std::size_t>(column)];
+    return field ? *field : LookUp(column);
+  }
 
   // Forgets the columns; call when the table is bound to another file.
   void Reset() { fields_.fill(std::nullopt); }
 
  private:
+  tables::Field LookUp(Column column);
+
   tables::Table& table_;
   std::array<std::optional<tables::Field>, kColumnCount> fields_;
 };

@@ -77,6 +77,19 @@ Value Field::AsValue() const {
 
 std::string Field::AsString() const {
   const FieldDef& field = table_->layout_.fields[index_];
+  if (field.type == 'D') {
+    // Dates are read for every merged row: skip the Value round trip.
+    table_->RequireOpen("read a column");
+    const char* record = table_->ReadableRecord();
+    if (record == nullptr) return std::string();
+    try {
+      const std::optional<Date> date = ParseDateField(
+          std::string_view(record + field.offset, static_cast<std::size_t>(field.width)));
+      return date ? FormatDateText(*date) : std::string();
+    } catch (const ValueError& error) {
+      table_->Fail(table_->FieldContext(index_) + ": " + error.what());
+    }
+  }
   if (field.type == 'C') {
     // Character columns are the common case; skip the Value round trip.
     table_->RequireOpen("read a column");
