@@ -1,24 +1,72 @@
 #include "log/run_log.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "log/texts.h"
 #include "platform/codepage.h"
 #include "platform/os.h"
 
 namespace runlog {
 
-std::string LogFileBytes(const RunLog& log) {
-  // Encoding never lengthens a line, so one reservation holds the whole file: a merge logs a
-  // line for most rows, and a temporary string per line would cost more than the encoding.
-  std::size_t capacity = 0;
-  for (const std::string& line : log.lines()) capacity += line.size() + 2;
-  std::string bytes;
-  bytes.reserve(capacity);
-  for (const std::string& line : log.lines()) {
+void RunLog::Add(std::string_view line) { AddLine(&line, &line + 1); }
+
+void RunLog::Add(std::initializer_list<std::string_view> pieces) {
+  AddLine(pieces.begin(), pieces.end());
+}
+
+void RunLog::AddLine(const std::string_view* begin, const std::string_view* end) {
+  // Encoding never lengthens a text, so room for the UTF-8 bytes and the line end suffices.
+  std::size_t most = 2;
+  for (const std::string_view* piece = begin; piece != end; ++piece) most += piece->size();
+  char* const start = Room(most);
+  char* out = start;
+  for (const std::string_view* piece = begin; piece != end; ++piece) {
     // A log must be written whatever a report held (a TIN decoded from another code page may
     // carry a character Windows-1251 lacks), so such characters are replaced, not refused.
-    platform::AppendFromUtf8Lossy(line, platform::CodePage::kCp1251, &bytes);
-    bytes.append("\r\n", 2);
+    out += platform::EncodeFromUtf8LossyInto(*piece, platform::CodePage::kCp1251, out);
   }
+  *out++ = '\r';
+  *out++ = '\n';
+  used_ += static_cast<std::size_t>(out - start);
+}
+
+char* RunLog::Room(std::size_t bytes) {
+  if (chunks_.empty() || chunks_.back().size() - used_ < bytes) {
+    // The new chunk is made and the list grown before anything changes, so that running out
+    // of memory leaves the log as it was.
+    std::string chunk;
+    chunk.resize(std::max(kChunkBytes, bytes));
+    chunks_.reserve(chunks_.size() + 1);
+    if (!chunks_.empty()) chunks_.back().resize(used_);
+    chunks_.push_back(std::move(chunk));
+    used_ = 0;
+  }
+  return chunks_.back().data() + used_;
+}
+
+void RunLog::Clear() {
+  chunks_.clear();
+  used_ = 0;
+}
+
+std::vector<std::string_view> RunLog::Pieces() const {
+  std::vector<std::string_view> pieces;
+  pieces.reserve(chunks_.size());
+  for (std::size_t i = 0; i < chunks_.size(); ++i) {
+    const std::size_t size = i + 1 == chunks_.size() ? used_ : chunks_[i].size();
+    if (size != 0) pieces.emplace_back(chunks_[i].data(), size);
+  }
+  return pieces;
+}
+
+std::string LogFileBytes(const RunLog& log) {
+  const std::vector<std::string_view> pieces = log.Pieces();
+  std::size_t size = 0;
+  for (const std::string_view piece : pieces) size += piece.size();
+  std::string bytes;
+  bytes.reserve(size);
+  for (const std::string_view piece : pieces) bytes.append(piece);
   return bytes;
 }
 
@@ -30,12 +78,14 @@ std::string NumberedLogName(int n) {
 
 void SaveRunLog(RunLog& log, const std::string& directory) {
   log.Add(texts::kLogSaving);
-  const std::string bytes = LogFileBytes(log);
-  platform::WriteWholeFile(directory + texts::kLogFileName, bytes);
+  // Both files get the chunks as they are; the numbered one is written again from memory
+  // rather than copied from the file just written, so that it fails with the same messages.
+  const std::vector<std::string_view> pieces = log.Pieces();
+  platform::WriteWholeFile(directory + texts::kLogFileName, pieces);
   for (int n = 0; n <= texts::kNumberedLogLimit; ++n) {
     const std::string path = directory + NumberedLogName(n);
     if (!platform::FileExists(path)) {
-      platform::WriteWholeFile(path, bytes);
+      platform::WriteWholeFile(path, pieces);
       return;
     }
   }

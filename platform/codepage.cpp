@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -240,6 +241,7 @@ bool EncodeInto(std::string_view utf8, CodePage page, char* out, std::size_t* le
   // What the loop reads and advances is held in locals whose address is never taken: a store
   // through `out` (a char pointer) could alias anything else and force reloads per character.
   const unsigned char* const pairs = PairsFor(page).data();
+  const unsigned char* const reverse = ReverseFor(page).data();
   const auto* const begin = reinterpret_cast<const unsigned char*>(utf8.data());
   const unsigned char* const end = begin + utf8.size();
   const unsigned char* p = begin;
@@ -249,13 +251,34 @@ bool EncodeInto(std::string_view utf8, CodePage page, char* out, std::size_t* le
     if (lead < 0x80) {
       *out++ = static_cast<char>(lead);
       ++p;
+      // A run of ASCII (a taxpayer number, a file name) goes over eight bytes at a time; the
+      // test looks at the high bit of every byte, so it holds whatever the byte order.
+      while (end - p >= 8) {
+        std::uint64_t block;
+        std::memcpy(&block, p, sizeof block);
+        if ((block & 0x8080808080808080u) != 0) break;
+        std::memcpy(out, &block, sizeof block);
+        p += 8;
+        out += 8;
+      }
       continue;
     }
-    if (p + 1 != end) {  // a Cyrillic letter, checked and decoded by one lookup
+    if (end - p >= 2) {  // a Cyrillic letter, checked and decoded by one lookup
       const unsigned char byte = pairs[(static_cast<unsigned>(lead) << 8) | p[1]];
       if (byte != 0) {
         *out++ = static_cast<char>(byte);
         p += 2;
+        continue;
+      }
+    }
+    if ((lead & 0xF0) == 0xE0 && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+      // Three-byte characters that the code page holds ("№", quotes, dashes) are common enough
+      // in logs to skip the general decoder; overlong forms and surrogates still go there.
+      const std::uint32_t cp = ((lead & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+      const unsigned char byte = (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) ? reverse[cp] : 0;
+      if (byte != 0) {
+        *out++ = static_cast<char>(byte);
+        p += 3;
         continue;
       }
     }
@@ -310,12 +333,16 @@ bool TryEncodeFromUtf8(std::string_view utf8, CodePage page, std::string* out) {
   return true;
 }
 
+std::size_t EncodeFromUtf8LossyInto(std::string_view utf8, CodePage page, char* out) {
+  std::size_t length = 0;
+  EncodeInto(utf8, page, out, &length, nullptr, '?');
+  return length;
+}
+
 void AppendFromUtf8Lossy(std::string_view utf8, CodePage page, std::string* out) {
   const std::size_t old_size = out->size();
   out->resize(old_size + utf8.size());
-  std::size_t length = 0;
-  EncodeInto(utf8, page, &(*out)[old_size], &length, nullptr, '?');
-  out->resize(old_size + length);
+  out->resize(old_size + EncodeFromUtf8LossyInto(utf8, page, &(*out)[old_size]));
 }
 
 }  // namespace platform

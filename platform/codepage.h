@@ -2,6 +2,7 @@
 // 1DF reports and the log files use: Windows-1251 and DOS 866 (both Cyrillic).
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -28,6 +29,11 @@ std::string EncodeFromUtf8(std::string_view utf8, CodePage page);
 // code page cannot hold and for every malformed byte: for texts that must be written whatever
 // they contain, such as logs, built in one buffer. Never raises but for lack of memory.
 void AppendFromUtf8Lossy(std::string_view utf8, CodePage page, std::string* out);
+
+// Encodes `utf8` as AppendFromUtf8Lossy does, into `out`, which must have room for utf8.size()
+// bytes (every character becomes one byte, so the result is never longer than the input).
+// Returns the number of bytes written. Never raises.
+std::size_t EncodeFromUtf8LossyInto(std::string_view utf8, CodePage page, char* out);
 
 // Same as EncodeFromUtf8 but returns false instead of raising.
 bool TryEncodeFromUtf8(std::string_view utf8, CodePage page, std::string* out);

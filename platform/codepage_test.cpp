@@ -136,6 +136,12 @@ TEST(CodepageTest, LossyAppendReplacesWhatCannotBeEncoded) {
       {"character neither has", "a\u4E2Db", CodePage::kCp1251, "a?b"},
       {"malformed bytes", std::string("x\xD0") + "y\xFF", CodePage::kCp1251, "x?y?"},
       {"truncated at the end", std::string("z\xD0"), CodePage::kCp1251, "z?"},
+      {"long ascii runs around a letter", "0123456789abcdefЖ0123456789abcdefgh", CodePage::kCp1251,
+       "0123456789abcdef\xC6"
+       "0123456789abcdefgh"},
+      {"three-byte characters the page holds", "№…–€", CodePage::kCp1251, "\xB9\x85\x96\x88"},
+      {"three-byte forms that are no character",
+       std::string("\xE0\x80\xAF") + "\xED\xA0\x80" + "a\xE2\x84", CodePage::kCp1251, "??????a??"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

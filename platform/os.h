@@ -67,6 +67,9 @@ bool FileExists(const std::string& path);
 // full disk) leaves the old file, never a cut-off one. A read-only or non-regular `path` is
 // refused. Raises OsError on any failure; the temporary file is then removed.
 void WriteWholeFile(const std::string& path, const std::string& bytes);
+// The same for content given as pieces that follow each other, so that a large text kept in
+// chunks need not be joined first.
+void WriteWholeFile(const std::string& path, const std::vector<std::string_view>& pieces);
 
 // Reads the whole file. Raises OsError when it cannot be opened or read.
 std::string ReadWholeFile(const std::string& path);

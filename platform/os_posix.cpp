@@ -167,7 +167,7 @@ void SyncDirectory(const std::string& directory) {
 constexpr int kLockAttempts = 20;
 constexpr useconds_t kLockPauseMicroseconds = 50000;
 
-// Fills the temporary file `fd` with `bytes`, flushes it to disk and gives it `mode` and, where
+// Fills the temporary file `fd` with `pieces`, flushes it to disk and gives it `mode` and, where
 // the process may, the owner in `owner`. Returns 0 or an errno, with `*step` naming the step
 // that failed.
 int FillTemp(int fd, const std::vector<std::string_view>& pieces, mode_t mode,
@@ -194,18 +194,19 @@ int FillTemp(int fd, const std::vector<std::string_view>& pieces, mode_t mode,
   return 0;
 }
 
-// Writes `bytes` into a new temporary file beside `target` and renames it over `target`, so that
-// `target` is always either its old content or the complete new one. `existing` (the target's
-// stat, or null for a new file) gives the mode and owner to keep. On failure the temporary file
-// is removed and OsError names `shown`.
+// Writes `pieces` into a new temporary file beside `target` and renames it over `target`, so
+// that `target` is always either its old content or the complete new one. `existing` (the
+// target's stat, or null for a new file) gives the mode and owner to keep. On failure the
+// temporary file is removed and OsError names `shown`.
 void WriteBesideAndRename(const std::string& target, const std::string& shown,
-                          const std::string& bytes, const struct stat* existing) {
+                          const std::vector<std::string_view>& pieces,
+                          const struct stat* existing) {
   std::string temp = TempPatternFor(target);
   const int fd = MakeTemp(&temp);
   if (fd < 0) Fail("cannot create a temporary file beside", shown, errno);
   const mode_t mode = existing != nullptr ? (existing->st_mode & 07777) : (0666 & ~CurrentUmask());
   const char* step = "cannot write";
-  int error = FillTemp(fd, {bytes}, mode, existing, &step);
+  int error = FillTemp(fd, pieces, mode, existing, &step);
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) {
     step = "cannot replace";
@@ -353,12 +354,16 @@ bool FileExists(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  WriteWholeFile(path, std::vector<std::string_view>{bytes});
+}
+
+void WriteWholeFile(const std::string& path, const std::vector<std::string_view>& pieces) {
   const std::string target = ResolveForReplace(path);
   struct stat info;
   const bool exists = ::stat(target.c_str(), &info) == 0;
   if (!exists && errno != ENOENT) Fail("cannot write", path, errno);
   if (exists) RequireReplaceable(target, path, info, "cannot write");
-  WriteBesideAndRename(target, path, bytes, exists ? &info : nullptr);
+  WriteBesideAndRename(target, path, pieces, exists ? &info : nullptr);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -413,8 +418,8 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& given_tar
   }
 
   try {
-    WriteBesideAndRename(target, given_target, ReadWholeFile(source),
-                         target_exists ? &target_stat : nullptr);
+    const std::string content = ReadWholeFile(source);
+    WriteBesideAndRename(target, given_target, {content}, target_exists ? &target_stat : nullptr);
   } catch (...) {
     CloseQuietly(held);
     throw;

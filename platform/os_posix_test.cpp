@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/os.h"
@@ -446,6 +447,11 @@ TEST_F(OsPosixTest, FailedReplacementsLeaveTargetAndNoTemporaryFile) {
        [&](const std::string& target) { ReplaceFileWithCopy(source, target); }},
       {"WriteWholeFile",
        [&](const std::string& target) { WriteWholeFile(target, std::string(5000, 'w')); }},
+      {"WriteWholeFile in pieces",
+       [&](const std::string& target) {
+         const std::string piece(2500, 'w');
+         WriteWholeFile(target, std::vector<std::string_view>{piece, piece});
+       }},
   };
   for (const auto& [name, replace] : ways) {
     SCOPED_TRACE(name);
@@ -476,6 +482,10 @@ TEST_F(OsPosixTest, WriteAndReadWholeFile) {
   WriteWholeFile(path, "x");  // replaced, not appended
   EXPECT_EQ(ReadWholeFile(path), "x");
   WriteWholeFile(path, "");
+  EXPECT_EQ(ReadWholeFile(path), "");
+  WriteWholeFile(path, std::vector<std::string_view>{"first\r\n", "", "second"});
+  EXPECT_EQ(ReadWholeFile(path), "first\r\nsecond");
+  WriteWholeFile(path, std::vector<std::string_view>{});
   EXPECT_EQ(ReadWholeFile(path), "");
 }
 

@@ -259,7 +259,7 @@ void CopyOwnAccessRights(const std::wstring& from, const std::wstring& temp) {
   }
 }
 
-// Fills the new file `handle` (named `temp`) with `bytes`, flushes it to disk and closes it;
+// Fills the new file `handle` (named `temp`) with `pieces`, flushes it to disk and closes it;
 // the file then carries the kept attributes of `original` (none when it is empty). Returns 0
 // or the error of the failure, with `*step` naming the step that failed; `handle` is closed in
 // every case.
@@ -292,19 +292,19 @@ bool RenameOver(const std::wstring& temp, const std::wstring& target) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-// Writes `bytes` into a new temporary file beside `target` and renames it over `target`, so that
-// `target` is always either its old content or the complete new one; an existing target's kept
-// attributes and access rights carry over. On failure the temporary file is removed and OsError
-// names `shown`.
+// Writes `pieces` into a new temporary file beside `target` and renames it over `target`, so
+// that `target` is always either its old content or the complete new one; an existing target's
+// kept attributes and access rights carry over. On failure the temporary file is removed and
+// OsError names `shown`.
 void WriteBesideAndRename(const std::wstring& target, const std::string& shown,
-                          const std::string& bytes, bool target_exists) {
+                          const std::vector<std::string_view>& pieces, bool target_exists) {
   std::wstring temp;
   const HANDLE handle = CreateTempBeside(target, &temp);
   if (handle == INVALID_HANDLE_VALUE) {
     Fail("cannot create a temporary file beside", shown, ::GetLastError());
   }
   const char* step = "cannot write";
-  DWORD error = FillTemp(handle, temp, {bytes}, target_exists ? target : std::wstring(), &step);
+  DWORD error = FillTemp(handle, temp, pieces, target_exists ? target : std::wstring(), &step);
   if (error == 0 && !RenameOver(temp, target)) {
     error = ::GetLastError();
     step = "cannot replace";
@@ -430,6 +430,10 @@ bool FileExists(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  WriteWholeFile(path, std::vector<std::string_view>{bytes});
+}
+
+void WriteWholeFile(const std::string& path, const std::vector<std::string_view>& pieces) {
   // Written beside and renamed over, so that a failed write (a full disk) never leaves a cut-off
   // file behind, and a file that is read-only stays as it is.
   const std::wstring target = ResolveForReplace(Widen(path));
@@ -441,7 +445,7 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
   if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     FailWith("cannot write '" + path + "': the file is read-only");
   }
-  WriteBesideAndRename(target, path, bytes, exists);
+  WriteBesideAndRename(target, path, pieces, exists);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -508,7 +512,8 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& given_tar
     }
   }
 
-  WriteBesideAndRename(target, given_target, ReadWholeFile(source), target_exists);
+  const std::string content = ReadWholeFile(source);
+  WriteBesideAndRename(target, given_target, {content}, target_exists);
 }
 
 void AdviseLargeBuffer(void*, std::size_t) {
