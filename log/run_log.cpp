@@ -9,7 +9,23 @@
 
 namespace runlog {
 
+LogText::LogText(std::string_view utf8) {
+  bytes_.resize(utf8.size());
+  bytes_.resize(platform::EncodeFromUtf8LossyInto(utf8, platform::CodePage::kCp1251, &bytes_[0]));
+}
+
 void RunLog::Add(std::string_view line) { AddLine(&line, &line + 1); }
+
+void RunLog::Add(const LogText& prefix, std::string_view utf8, const LogText& suffix) {
+  const std::string_view head = prefix.bytes();
+  const std::string_view tail = suffix.bytes();
+  char* const start = Room(head.size() + utf8.size() + tail.size() + 2);
+  char* out = start;
+  out = std::copy(head.begin(), head.end(), out);
+  out += platform::EncodeFromUtf8LossyInto(utf8, platform::CodePage::kCp1251, out);
+  out = std::copy(tail.begin(), tail.end(), out);
+  EndLine(start, out);
+}
 
 void RunLog::Add(std::initializer_list<std::string_view> pieces) {
   AddLine(pieces.begin(), pieces.end());
@@ -26,6 +42,10 @@ void RunLog::AddLine(const std::string_view* begin, const std::string_view* end)
     // carry a character Windows-1251 lacks), so such characters are replaced, not refused.
     out += platform::EncodeFromUtf8LossyInto(*piece, platform::CodePage::kCp1251, out);
   }
+  EndLine(start, out);
+}
+
+void RunLog::EndLine(char* start, char* out) {
   *out++ = '\r';
   *out++ = '\n';
   used_ += static_cast<std::size_t>(out - start);

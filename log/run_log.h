@@ -10,6 +10,17 @@
 
 namespace runlog {
 
+// A fixed text of the log encoded once, for lines that are added for most rows of a merge.
+class LogText {
+ public:
+  // `utf8` encoded as the log stores it. Never raises but for lack of memory.
+  explicit LogText(std::string_view utf8);
+  std::string_view bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
 // The lines of a log, each stored as it is written to the file: in Windows-1251 (a character
 // the code page cannot hold, or a malformed UTF-8 byte, becomes '?'), followed by CR LF. The
 // bytes live in chunks of about kChunkBytes, so that adding a line neither allocates for it nor
@@ -25,6 +36,8 @@ class RunLog {
   // Each piece is encoded on its own, so a character must not be split between two pieces.
   // Never raises but for lack of memory.
   void Add(std::initializer_list<std::string_view> pieces);
+  // Adds one line: `prefix`, then `utf8`, then `suffix`. Never raises but for lack of memory.
+  void Add(const LogText& prefix, std::string_view utf8, const LogText& suffix);
   // Forgets every line.
   void Clear();
 
@@ -37,6 +50,8 @@ class RunLog {
   // Returns where `bytes` more bytes may be written, starting a new chunk if the last one lacks
   // the room.
   char* Room(std::size_t bytes);
+  // Ends the line written from `start` to `out` (within Room's answer, two bytes left over).
+  void EndLine(char* start, char* out);
 
   std::vector<std::string> chunks_;  // every chunk but the last is filled to its size
   std::size_t used_ = 0;             // the filled bytes of the last chunk

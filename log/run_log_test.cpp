@@ -73,6 +73,13 @@ TEST(RunLogTest, LinesAreStoredAsTheLogFileHoldsThem) {
     EXPECT_EQ(LogFileBytes(log), c.bytes);
     EXPECT_EQ(Joined(log.Pieces()), c.bytes);
   }
+
+  // A line whose fixed parts were encoded beforehand is the same line.
+  RunLog log;
+  log.Add(LogText(texts::kLogFoundAgainPrefix), "01234\u4E2D",
+          LogText(texts::kLogFoundAgainSuffix));
+  EXPECT_EQ(LogFileBytes(log),
+            std::string(kFoundAgainPrefix1251) + "01234?" + kFoundAgainSuffix1251 + "\r\n");
 }
 
 TEST(RunLogTest, ALogOfManyChunksEqualsTheLineByLineEncoding) {

@@ -1,7 +1,6 @@
 #include "merge/input_pass.h"
 
 #include <string>
-#include <utility>
 
 #include "log/texts.h"
 #include "merge/match_filter.h"
@@ -23,7 +22,7 @@ class LostAmount : public tables::TableError {
 };
 
 void LogColumnError(JobContext& job, const std::string& tin, const std::string& column) {
-  job.log.Add(texts::kLogRowIdPrefix + tin + texts::kLogRowColumnError + column);
+  job.log.Add({texts::kLogRowIdPrefix, tin, texts::kLogRowColumnError, column});
 }
 
 // A row without a match becomes a new work record: every input column that the work table has
@@ -46,12 +45,10 @@ void AccumulateIntoRecord(JobContext& job, const MatchKey& key) {
   std::int64_t kind = job.work[Column::kOZN_DOX].AsInteger();
   if (kind != key.income_kind) kind = 1;  // only kinds 1 and 2 can differ here; together they are 1
   ++job.EditedCount;
-  // Logged for most rows of a merge: built in one allocation, without temporaries.
-  std::string line;
-  line.reserve(sizeof texts::kLogFoundAgainPrefix + key.tin.size() +
-               sizeof texts::kLogFoundAgainSuffix);
-  line.append(texts::kLogFoundAgainPrefix).append(key.tin).append(texts::kLogFoundAgainSuffix);
-  job.log.Add(std::move(line));
+  // Logged for most rows of a merge: the fixed parts are encoded once.
+  static const runlog::LogText kPrefix(texts::kLogFoundAgainPrefix);
+  static const runlog::LogText kSuffix(texts::kLogFoundAgainSuffix);
+  job.log.Add(kPrefix, key.tin, kSuffix);
   work.Edit();
 
   auto attempt = [&](Column column, auto&& write) {
