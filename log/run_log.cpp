@@ -48,34 +48,32 @@ void RunLog::AddLine(const std::string_view* begin, const std::string_view* end)
 void RunLog::EndLine(char* start, char* out) {
   *out++ = '\r';
   *out++ = '\n';
-  used_ += static_cast<std::size_t>(out - start);
+  chunks_.back().used += static_cast<std::size_t>(out - start);
 }
 
 char* RunLog::Room(std::size_t bytes) {
-  if (chunks_.empty() || chunks_.back().size() - used_ < bytes) {
-    // The new chunk is made and the list grown before anything changes, so that running out
-    // of memory leaves the log as it was.
-    std::string chunk;
-    chunk.resize(std::max(kChunkBytes, bytes));
+  if (chunks_.empty() || chunks_.back().capacity - chunks_.back().used < bytes) {
+    // The chunk is left uninitialised: its memory is first touched when lines are written into
+    // it, not once more beforehand. It is made and the list grown before anything changes, so
+    // that running out of memory leaves the log as it was.
+    Chunk chunk;
+    chunk.capacity = std::max(kChunkBytes, bytes);
+    chunk.bytes.reset(new char[chunk.capacity]);
+    platform::AdviseLargeBuffer(chunk.bytes.get(), chunk.capacity);
     chunks_.reserve(chunks_.size() + 1);
-    if (!chunks_.empty()) chunks_.back().resize(used_);
     chunks_.push_back(std::move(chunk));
-    used_ = 0;
   }
-  return chunks_.back().data() + used_;
+  Chunk& last = chunks_.back();
+  return last.bytes.get() + last.used;
 }
 
-void RunLog::Clear() {
-  chunks_.clear();
-  used_ = 0;
-}
+void RunLog::Clear() { chunks_.clear(); }
 
 std::vector<std::string_view> RunLog::Pieces() const {
   std::vector<std::string_view> pieces;
   pieces.reserve(chunks_.size());
-  for (std::size_t i = 0; i < chunks_.size(); ++i) {
-    const std::size_t size = i + 1 == chunks_.size() ? used_ : chunks_[i].size();
-    if (size != 0) pieces.emplace_back(chunks_[i].data(), size);
+  for (const Chunk& chunk : chunks_) {
+    if (chunk.used != 0) pieces.emplace_back(chunk.bytes.get(), chunk.used);
   }
   return pieces;
 }

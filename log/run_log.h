@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +29,7 @@ class LogText {
 class RunLog {
  public:
   // The size of a chunk; a line longer than that gets a chunk of its own.
-  static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+  static constexpr std::size_t kChunkBytes = std::size_t{8} << 20;
 
   // Adds one line (UTF-8). Never raises but for lack of memory.
   void Add(std::string_view line);
@@ -53,8 +54,12 @@ class RunLog {
   // Ends the line written from `start` to `out` (within Room's answer, two bytes left over).
   void EndLine(char* start, char* out);
 
-  std::vector<std::string> chunks_;  // every chunk but the last is filled to its size
-  std::size_t used_ = 0;             // the filled bytes of the last chunk
+  struct Chunk {
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity = 0;
+    std::size_t used = 0;
+  };
+  std::vector<Chunk> chunks_;
 };
 
 // Returns the bytes of a log file: every line in Windows-1251 (a character it cannot hold
