@@ -235,9 +235,7 @@ void WriteNumber(double value, const FieldDef& field, char* out) {
 }
 
 void WriteInteger(std::int64_t value, const FieldDef& field, char* out) {
-  std::string text = std::to_string(value);
-  if (field.decimals > 0) text += "." + std::string(static_cast<std::size_t>(field.decimals), '0');
-  WriteNumberText(text, field.width, out);
+  FormatIntegerField(value, field.width, field.decimals, out);
 }
 
 void WriteDigits(int value, int count, char* out) {
@@ -433,6 +431,20 @@ std::string FormatNumberText(double value) {
   if (value == 0) return "0";  // also turns -0 into 0
   char buffer[kFixedBufferSize];
   return std::string(buffer, ShortestFixed(value, buffer));
+}
+
+void FormatIntegerField(std::int64_t value, int width, int decimals, char* out) {
+  // Up to 20 characters for the digits and sign, then the point and up to 255 decimal zeros
+  // (the most a column can declare).
+  char text[24 + 256];
+  char* end = std::to_chars(text, text + 24, value).ptr;
+  decimals = std::clamp(decimals, 0, 255);
+  if (decimals > 0) {
+    *end++ = '.';
+    std::memset(end, '0', static_cast<std::size_t>(decimals));
+    end += decimals;
+  }
+  WriteNumberText(std::string_view(text, static_cast<std::size_t>(end - text)), width, out);
 }
 
 void FormatNumberField(double value, int width, int decimals, char* out) {

@@ -63,6 +63,8 @@ std::string ValueText(const Value& value);
 // Writes `value` into a `width`-byte number field with `decimals` decimals: right-aligned,
 // C locale, rounded half away from zero. Raises ValueError when it does not fit (never cuts).
 void FormatNumberField(double value, int width, int decimals, char* out);
+// The same for a whole number, written exactly (no rounding through a double).
+void FormatIntegerField(std::int64_t value, int width, int decimals, char* out);
 
 // Reads the field as a value of any type: C (and unknown types) as text with trailing blanks
 // removed, N/F as integer when it has no decimals and fits, else float, D as date, L as

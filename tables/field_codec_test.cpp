@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -284,6 +286,8 @@ TEST(FieldCodecTest, EncodesValuesIntoEachColumnType) {
       {"infinity into C", 'C', 10, 0, Value::Float(std::numeric_limits<double>::infinity()),
        nullptr},
       {"integer into N with decimals", 'N', 12, 2, Value::Integer(1500), "     1500.00"},
+      {"negative integer into N with decimals", 'N', 6, 2, Value::Integer(-5), " -5.00"},
+      {"smallest integer into N", 'N', 20, 0, Value::Integer(INT64_MIN), "-9223372036854775808"},
       {"float into N", 'N', 12, 2, Value::Float(-0.005), "       -0.01"},
       {"number text into N", 'N', 12, 2, Value::Text(" 1,5 "), "        1.50"},
       {"exponent text into N", 'N', 6, 0, Value::Text("1.E+3"), "  1000"},

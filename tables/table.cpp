@@ -242,7 +242,20 @@ void Field::SetFrom(const Field& source) {
   SetValue(source.AsValue());
 }
 
-void Field::SetInteger(std::int64_t value) { SetValue(Value::Integer(value)); }
+void Field::SetInteger(std::int64_t value) {
+  const FieldDef& field = table_->layout_.fields[index_];
+  if (field.type != 'N' && field.type != 'F') {
+    SetValue(Value::Integer(value));
+    return;
+  }
+  // Row numbers and income kinds are written for every row: skip the Value round trip.
+  char* record = table_->WritableRecord(field);
+  try {
+    FormatIntegerField(value, field.width, field.decimals, record + field.offset);
+  } catch (const ValueError& error) {
+    table_->Fail("cannot write column '" + field.name + "': " + error.what());
+  }
+}
 
 void Field::SetString(const std::string& value) { SetValue(Value::Text(value)); }
 
