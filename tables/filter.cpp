@@ -721,6 +721,10 @@ void Filter::Builder::End() {
   if (group.count > 0) Operand();
 }
 
+void Filter::Builder::Finish() const {
+  if (depth_ != 0) MakeParser().Fail("a group without End", text_.size());
+}
+
 void Filter::Builder::Operand() {
   if (depth_ > 0) ++groups_[depth_ - 1].count;
 }

@@ -101,6 +101,8 @@ class Filter::Builder {
   void Equals(int column, std::string_view constant, bool quoted);
   // `column IS NULL`.
   void IsNull(int column);
+  // Checks that every group has ended; raises TableError when one has not.
+  void Finish() const;
 
   static constexpr int kMaxGroups = 16;
 

@@ -315,6 +315,12 @@ TEST(FilterBuilderTest, RefusesWhatParsingRefuses) {
       {"a text that is no date", [](Filter::Builder& b) { b.Equals(4, "01.02'2009", true); }},
       {"a column that does not exist", [](Filter::Builder& b) { b.IsNull(8); }},
       {"End without a group", [](Filter::Builder& b) { b.End(); }},
+      {"a group without End",
+       [](Filter::Builder& b) {
+         b.BeginAnd();
+         b.IsNull(1);
+         b.Finish();
+       }},
       {"groups nested too deeply",
        [](Filter::Builder& b) {
          for (int i = 0; i <= Filter::Builder::kMaxGroups; ++i) b.BeginAnd();

@@ -143,6 +143,7 @@ class Table {
     if (!text.empty()) {
       Filter::Builder builder(&spare_filter_, text, layout_.fields, layout_.code_page, label_);
       build(builder);
+      builder.Finish();
     }
     InstallSpareFilter(text);
   }
