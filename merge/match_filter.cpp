@@ -51,6 +51,17 @@ bool IsPlainNumber(const std::string& text) {
   return digits > 0 && i == text.size();
 }
 
+// `column = 'value'` as BuildMatchFilter writes it: a trailing '*' doubled, so that it is the
+// character and not "starts with". (Quotes need nothing here: the builder takes the constant
+// as it stands between the quotes once they are undone.)
+void EqualsLiteral(tables::Filter::Builder& filter, int column, const std::string& value) {
+  if (!value.empty() && value.back() == '*') {
+    filter.Equals(column, value + '*', true);
+  } else {
+    filter.Equals(column, value, true);
+  }
+}
+
 }  // namespace
 
 std::string TrimControlCharacters(const std::string& text) {
@@ -134,21 +145,6 @@ MatchColumns FindMatchColumns(ReportColumns& work) {
   return columns;
 }
 
-namespace {
-
-// `column = 'value'` as BuildMatchFilter writes it: a trailing '*' doubled, so that it is the
-// character and not "starts with". (Quotes need nothing here: the builder takes the constant
-// as it stands between the quotes once they are undone.)
-void EqualsLiteral(tables::Filter::Builder& filter, int column, const std::string& value) {
-  if (!value.empty() && value.back() == '*') {
-    filter.Equals(column, value + '*', true);
-  } else {
-    filter.Equals(column, value, true);
-  }
-}
-
-}  // namespace
-
 void WriteMatchFilter(const MatchKey& key, const MatchColumns& columns,
                       tables::Filter::Builder& filter) {
   filter.BeginAnd();
@@ -178,9 +174,8 @@ void WriteMatchFilter(const MatchKey& key, const MatchColumns& columns,
   }
 
   char kind[24];
-  const std::string_view kind_text(
-      kind, static_cast<std::size_t>(std::to_chars(kind, kind + sizeof kind, key.income_kind).ptr -
-                                     kind));
+  const char* const kind_end = std::to_chars(kind, kind + sizeof kind, key.income_kind).ptr;
+  const std::string_view kind_text(kind, static_cast<std::size_t>(kind_end - kind));
   filter.BeginOr();
   filter.Equals(columns.income_kind, kind_text, false);
   if (key.income_kind == 1) filter.Equals(columns.income_kind, "2", false);
